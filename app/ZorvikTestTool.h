@@ -1,0 +1,138 @@
+#pragma once
+
+#include "session/SessionState.h"
+#include "ui_ZorvikTestTool.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+class QAction;
+class QMenu;
+
+// The one window of the tool. It owns the layout, the session with the
+// terminal, the serial port and the 10 ms tick that drives every exchange.
+// Member functions live in the folder of the subsystem they belong to:
+// app/ (construction, slots, log), protocol/ (frames, commands, replies),
+// session/ (state, serial port, tick, connection, batch read and write),
+// binding/ (SN binding file).
+class ZorvikTestTool : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit ZorvikTestTool(QWidget *parent = nullptr);
+    ~ZorvikTestTool() override;
+
+private slots:
+    void _10msTimerCallback();
+    void onConnectButtonClicked();
+    void onautoConnectButtonClicked();
+    void onDisConnectButtonClicked();
+    void onReadButtonClicked();
+    void onWriteButtonClicked();
+    void onAutoReadButtonClicked();
+    void onpushButton_3Clicked();
+    void onpushButton_2Clicked();
+    void onpushButtonClicked();
+    void onpushButton_4Clicked();
+    void onpushButton_5Clicked();
+    void readSNButtonClicked();
+    void writeSNButtonClicked();
+    void onSerialComNumChanged(int index);
+    void onBraudRate_1Changed(int index);
+    void onWBraudRate_1Changed(int index);
+    void onDevAddressChanged(int address);
+    void onWDevAddressChanged(int address);
+    void onWupDataIntervalChanged(int Time);
+    void devNumCheckClicked();
+    void braudRateCheckClicked();
+    void srvProtocolCheckClicked();
+    void devTypeCheckClicked();
+    void upDataIntervalCheckClicked();
+    void srvAddrCheckClicked();
+    void srvPortCheckClicked();
+    void mqttNameCheckClicked();
+    void mqttCodeCheckClicked();
+    void gsmLogCheckClicked();
+    void bindSNfileCheckClicked();
+    void snLineChanged();
+
+private:
+    // Log window (app/log.cpp).
+    void appendLog(QString message);
+    void setupLogWindow();
+
+    // Construction helpers (app/ZorvikTestTool.cpp).
+    void connectWidgetSignals();
+
+    // Modbus RTU (protocol/rs485.cpp).
+    quint16 crc16(const quint8 *bytes, quint8 count) const;
+    void sendRs485Frame(quint8 address, quint8 function, quint16 reg, quint16 value);
+    bool parseRs485Reply(const char *data, quint16 length);
+
+    // Command builder (protocol/commands.cpp) and AT replies (protocol/atreply.cpp).
+    void sendCommand(int selector);
+    bool parseAtReply(const char *data, quint16 length);
+
+    // Session state and serial port (session/state.cpp, session/serial.cpp).
+    void showConnectState(int state);
+    void refreshControls();
+    void initSessionFromUi();
+    void openSerialPort(int baud);
+    void onSerialError(QSerialPort::SerialPortError error);
+    void onSerialReadyRead();
+    void writeAndClosePort();
+
+    // Tick engine (session/tick.cpp).
+    void receiveStage();
+    bool stepMayAdvance(quint16 &beatCounter);
+
+    // Connection (session/connection.cpp).
+    void manualConnectBeat();
+    void autoConnectBeat();
+    void handleConnectionReply();
+    void requestAtEnable();
+    void syncDeviceLog();
+
+    // Batch read and write (session/batch.cpp).
+    void readStepBeat();
+    void writeStepBeat();
+    void verifyWrite();
+
+    SessionState session;
+    Ui::ZorvikTestToolClass ui;
+    QTimer tickTimer;
+    QSerialPort serialPort;
+    quint16 tick100ms = 0;
+    quint16 tick2s = 0;
+    quint16 rxQuietTicks = 0;
+    int waitSelector = 0;
+    QByteArray rxBuffer;
+    QString settingsPath;
+    QString snFileDir;
+    QString lastPortName;
+    QString snBindingFile;
+    QStringList snBindingLines;
+
+    // The log window's context menu; children of the log window.
+    QMenu *logMenu = nullptr;
+    QAction *copyAction = nullptr;
+    QAction *selectAllAction = nullptr;
+    QAction *clearAction = nullptr;
+
+    // How far rxBuffer has been looked at: its size when last offered to the
+    // parsers (unchanged bytes are not parsed again), and where the text not
+    // yet handled as unsolicited output begins (a report is handled once).
+    int rxOfferedSize = 0;
+    int rxUnsolicitedFrom = 0;
+
+    // Set while the port list is rebuilt, so the combo's own change
+    // notifications cannot start another rebuild.
+    bool rebuildingPortList = false;
+
+    friend class WindowProbe; // tests only
+};

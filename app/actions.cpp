@@ -1,0 +1,138 @@
+#include "app/ZorvikTestTool.h"
+
+// The user's actions that need no more than a few lines: starting the batch
+// sequences, the buttons that send one command, the value setters and the
+// check boxes that choose what a batch write sends.
+
+void ZorvikTestTool::onReadButtonClicked()
+{
+    session.writeStep = 0; // a batch write in progress stops here
+    session.readTick = 0;
+    session.readStep = kReadStepStart;
+    appendLog(QStringLiteral("批量读取参数开始"));
+}
+
+void ZorvikTestTool::onWriteButtonClicked()
+{
+    if (session.readStep != kReadStepIdle)
+        session.readStep = kReadStepIdle; // a batch read in progress stops here
+    session.writeTick = 0;
+    session.writeStep = kWriteStepStart;
+    appendLog(QStringLiteral("批量写入参数开始"));
+}
+
+void ZorvikTestTool::onpushButton_3Clicked()
+{
+    sendCommand(6);
+}
+void ZorvikTestTool::onpushButton_2Clicked()
+{
+    sendCommand(7);
+}
+void ZorvikTestTool::onpushButtonClicked()
+{
+    sendCommand(8);
+}
+void ZorvikTestTool::onpushButton_4Clicked()
+{
+    sendCommand(9);
+}
+void ZorvikTestTool::readSNButtonClicked()
+{
+    sendCommand(16);
+}
+void ZorvikTestTool::writeSNButtonClicked()
+{
+    sendCommand(5);
+}
+
+void ZorvikTestTool::onBraudRate_1Changed(int)
+{
+    session.braudRate = ui.BraudRate_1->currentText().toInt();
+}
+
+void ZorvikTestTool::onWBraudRate_1Changed(int)
+{
+    session.wBraudRate = ui.BraudRate_3->currentText().toInt();
+}
+
+void ZorvikTestTool::onDevAddressChanged(int address)
+{
+    session.devAddress = quint8(address);
+}
+
+void ZorvikTestTool::onWDevAddressChanged(int address)
+{
+    session.wDevAddress = quint8(address);
+}
+
+// The interval is read from readAddress_5 when the write command is built.
+void ZorvikTestTool::onWupDataIntervalChanged(int) {}
+
+// "站号：" and "SN" share this slot: both bits follow both boxes.
+void ZorvikTestTool::devNumCheckClicked()
+{
+    session.setMask(WriteBit::devAddress, ui.checkBox->isChecked());
+    session.setMask(WriteBit::serialNumber, ui.checkBox_8->isChecked());
+}
+
+void ZorvikTestTool::braudRateCheckClicked()
+{
+    session.setMask(WriteBit::braudRate, ui.checkBox_2->isChecked());
+}
+
+void ZorvikTestTool::srvProtocolCheckClicked()
+{
+    session.setMask(WriteBit::srvProtocol, ui.checkBox_7->isChecked());
+}
+
+void ZorvikTestTool::devTypeCheckClicked()
+{
+    session.setMask(WriteBit::devType, ui.checkBox_13->isChecked());
+}
+
+// "BEAT=" writes the MQTT key together with the interval, so choosing the
+// interval chooses the key too; dropping the interval leaves the key chosen.
+void ZorvikTestTool::upDataIntervalCheckClicked()
+{
+    if (ui.checkBox_16->isChecked()) {
+        session.setMask(WriteBit::upDataInterval | WriteBit::mqttCode, true);
+        ui.checkBox_15->setChecked(true);
+    } else {
+        session.setMask(WriteBit::upDataInterval, false);
+    }
+}
+
+// "DOMAIN=" carries the server address and port together: the two boxes
+// always move as one.
+void ZorvikTestTool::srvAddrCheckClicked()
+{
+    const bool on = ui.checkBox_3->isChecked();
+    session.setMask(WriteBit::srvAddr | WriteBit::srvPort, on);
+    ui.checkBox_4->setChecked(on);
+}
+
+void ZorvikTestTool::srvPortCheckClicked()
+{
+    const bool on = ui.checkBox_4->isChecked();
+    session.setMask(WriteBit::srvAddr | WriteBit::srvPort, on);
+    ui.checkBox_3->setChecked(on);
+}
+
+void ZorvikTestTool::mqttNameCheckClicked()
+{
+    session.setMask(WriteBit::mqttName, ui.checkBox_14->isChecked());
+}
+
+void ZorvikTestTool::mqttCodeCheckClicked()
+{
+    session.setMask(WriteBit::mqttCode, ui.checkBox_15->isChecked());
+}
+
+// The tick brings the terminal's log in line with this wish every 2 s; the
+// reply awaited now is no longer waited for.
+void ZorvikTestTool::gsmLogCheckClicked()
+{
+    session.setFlag(SessionState::logWanted, ui.checkBox_5->isChecked());
+    waitSelector = 0;
+}

@@ -1,0 +1,72 @@
+#include "app/ZorvikTestTool.h"
+
+#include "binding/snlookup.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QSettings>
+#include <QTextStream>
+
+namespace {
+// A binding file of a hundred thousand records is a few megabytes; anything
+// far beyond that is not a binding file and would only stall the window.
+constexpr qint64 kMaxBindingFileBytes = 64 * 1024 * 1024;
+} // namespace
+
+void ZorvikTestTool::onpushButton_5Clicked()
+{
+    snBindingFile = QFileDialog::getOpenFileName(nullptr, QStringLiteral("Open CSV File"),
+                                                 snFileDir, QStringLiteral("CSV Files (*.*)"));
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    QFile file(snBindingFile);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxBindingFileBytes) {
+        appendLog(snBindingFile + QStringLiteral("CSV文件打开失败 功能不可用"));
+        return;
+    }
+    // The dialog opens in this folder next time, in this run and the next.
+    snFileDir = snBindingFile.left(qMax(snBindingFile.lastIndexOf(QLatin1Char('/')), 0));
+    settings.setValue(QStringLiteral("snFilePath"), snFileDir);
+    settings.sync();
+
+    // Opened without text-mode translation: line ends reach the lookup as they are.
+    QTextStream stream(&file);
+    snBindingLines = snbinding::splitLines(stream.readAll());
+}
+
+void ZorvikTestTool::bindSNfileCheckClicked()
+{
+    if (!ui.checkBox_6->isChecked()) {
+        session.setFlag(SessionState::snBinding, false);
+        return;
+    }
+    // The boxes are set from code, so their own slots do not run: the bits
+    // are set here.
+    session.setFlag(SessionState::snBinding, true);
+    session.setMask(WriteBit::mqttName | WriteBit::mqttCode | WriteBit::serialNumber, true);
+    ui.checkBox_8->setChecked(true);
+    ui.checkBox_14->setChecked(true);
+    ui.checkBox_15->setChecked(true);
+}
+
+void ZorvikTestTool::snLineChanged()
+{
+    session.wSN = ui.SNlineEdit->text();
+    if (!session.has(SessionState::snBinding))
+        return;
+    // A file of one line without a final line break counts as not loaded.
+    if (snBindingLines.size() < 2) {
+        appendLog(QStringLiteral("请打开mqtt三要素文件"));
+        return;
+    }
+    const auto found = snbinding::lookup(snBindingLines, session.wSN);
+    if (!found)
+        return;
+    appendLog(QStringLiteral("找到SN:") + session.wSN);
+    appendLog(QStringLiteral("mqtt name:") + found->name);
+    appendLog(QStringLiteral("mqtt code:") + found->key);
+    // Plain text: a key such as "<b>x" must be written exactly as the file has it.
+    ui.textEdit_4->setPlainText(found->key);
+    ui.textEdit_5->setPlainText(found->name);
+    session.wMqttName = found->name;
+    session.wMqttCode = found->key;
+}

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what is missing (Debian 12, as root), configures and builds the
+# tool, then starts it ("run") or runs the whole test suite headless ("test").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode="${1:-run}"
+build_dir="${BUILD_DIR:-build}"
+
+packages=(build-essential cmake qtbase5-dev libqt5serialport5-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build_dir" -j"$(nproc)"
+
+case "$mode" in
+  run)
+    exec "$build_dir/ZorvikTestTool"
+    ;;
+  test)
+    cd "$build_dir"
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 300
+    ;;
+  *)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac

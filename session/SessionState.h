@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Connection states of the session (connectState).
+enum ConnectState : qint32 {
+    Idle = 0,
+    ManualConnecting = 1,
+    AutoConnecting = 2,
+    Connected = 3,
+    ConnectFailed = 4,
+    Disconnected = 5,
+};
+
+// Bits of writeMask: one per parameter that a batch write sends and verifies.
+namespace WriteBit {
+constexpr quint16 devAddress = 0x001;
+constexpr quint16 braudRate = 0x002;
+constexpr quint16 srvProtocol = 0x004;
+constexpr quint16 devType = 0x008;
+constexpr quint16 upDataInterval = 0x010;
+constexpr quint16 srvAddr = 0x020;
+constexpr quint16 srvPort = 0x040;
+constexpr quint16 mqttName = 0x080;
+constexpr quint16 mqttCode = 0x100;
+constexpr quint16 serialNumber = 0x200;
+} // namespace WriteBit
+
+// Step numbers of the two sequences.
+constexpr quint16 kReadStepStart = 12; // started, nothing sent yet
+constexpr quint16 kReadStepIdle = 26;  // no batch read running
+constexpr quint16 kWriteStepStart = 27;
+constexpr quint16 kWriteStepDone = 37;
+
+// The session record: everything the procedures share about the terminal and
+// the exchange in progress. Held by value in the main window.
+struct SessionState
+{
+    enum Flag : quint16 {
+        logOn = 0x01,        // the terminal reports its log output on
+        logWanted = 0x02,    // the user wants the terminal's log on ("打开日志")
+        devOpen = 0x04,      // the terminal reports its switch open
+        srvConnected = 0x08, // the terminal reports a server connection
+        atEnabled = 0x10,    // the terminal accepts AT commands
+        snBinding = 0x20,    // the SN binding file is in use
+        verifying = 0x40,    // a read that verifies a connect or a batch write is pending
+    };
+
+    quint16 sessionFlags = 0;
+    QString comName;
+    qint32 braudRate = 0;
+    qint32 connectState = Idle;
+    quint16 connectTick = 0;
+    qint32 autoBraudIndex = 0;
+    quint8 devAddress = 1;
+    QString wSN;
+    qint32 devBraudRate = 9600;
+    quint16 devUpDataInterval = 0;
+    QString devSrvAddr;
+    qint32 devSrvPort = 0;
+    QString devMqttName;
+    QString devMqttCode;
+    quint16 readTick = 0;
+    // Idle at start: with any lower value the first connection would walk every
+    // selector from 1 up, switching relays and the terminal's AT commands unasked.
+    quint16 readStep = kReadStepIdle;
+    quint16 atEnableCount = 0;
+    quint8 wDevAddress = 0;
+    qint32 wBraudRate = 0;
+    QString wMqttName;
+    QString wMqttCode;
+    quint16 writeTick = 0;
+    quint16 writeStep = 0;
+    quint16 writeMask = 0;
+
+    bool has(Flag flag) const { return (sessionFlags & flag) != 0; }
+    void setFlag(Flag flag, bool on)
+    {
+        sessionFlags = on ? quint16(sessionFlags | flag) : quint16(sessionFlags & ~flag);
+    }
+    bool masked(quint16 bits) const { return (writeMask & bits) != 0; }
+    void setMask(quint16 bits, bool on)
+    {
+        writeMask = on ? quint16(writeMask | bits) : quint16(writeMask & ~bits);
+    }
+};

@@ -1,0 +1,184 @@
+#include "app/ZorvikTestTool.h"
+
+#include "session/linerules.h"
+#include "session/portlist.h"
+
+#include <QMessageBox>
+
+namespace {
+
+constexpr quint16 kConnectWindowBeats = 5; // beats per attempt, with a query on beats 1 and 3
+// Requests to enable AT commands per connection before the connection is given up.
+constexpr quint16 kMaxAtEnableRequests = 11;
+
+const char *const kCheckWiring = "1.检查设备与USB工具连接是否正确\r\n2.检查串口是否选择正确\r\n";
+const char *const kCheckSettings = "3.波特率是否选择正确\r\n4.站号是否选择正确\r\n";
+
+void inform(const QString &title, const QString &text)
+{
+    QMessageBox::information(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+} // namespace
+
+void ZorvikTestTool::onConnectButtonClicked()
+{
+    if (session.connectState == ManualConnecting || session.connectState == AutoConnecting)
+        return;
+    if (ui.SerialComNum->currentText() == portlist::refreshEntry()) {
+        inform(QStringLiteral("无可用串口"), QStringLiteral("请刷新串口"));
+        return;
+    }
+    session.connectState = ManualConnecting;
+    openSerialPort(session.braudRate);
+}
+
+void ZorvikTestTool::onautoConnectButtonClicked()
+{
+    if (session.connectState == ManualConnecting || session.connectState == AutoConnecting)
+        return;
+    if (ui.SerialComNum->currentText() == portlist::refreshEntry()) {
+        inform(QStringLiteral("无可用串口"), QStringLiteral("请刷新串口"));
+        return;
+    }
+    ui.BraudRate_1->setCurrentIndex(0);
+    session.autoBraudIndex = 0;
+    session.connectState = AutoConnecting;
+    openSerialPort(session.braudRate);
+}
+
+void ZorvikTestTool::onDisConnectButtonClicked()
+{
+    sendCommand(4); // the terminal stops accepting AT commands
+    session.connectState = Disconnected;
+    writeAndClosePort();
+    showConnectState(Disconnected);
+    refreshControls();
+    appendLog(QStringLiteral("设备已经断开"));
+}
+
+void ZorvikTestTool::manualConnectBeat()
+{
+    const quint16 beat = session.connectTick++;
+    if (beat < kConnectWindowBeats) {
+        if (serialPort.isOpen() && (beat & 1)) {
+            appendLog(QStringLiteral("正在连接设备……\r\n"));
+            sendCommand(1);
+        }
+        return;
+    }
+    session.connectTick = 1;
+    session.connectState = ConnectFailed;
+    showConnectState(ConnectFailed);
+    if (serialPort.isOpen())
+        serialPort.close();
+    const QString checks = QString::fromUtf8(kCheckWiring) + QString::fromUtf8(kCheckSettings);
+    appendLog(QStringLiteral("手动连接超时\r\n\r\n") + checks);
+    inform(QStringLiteral("手动连接超时"), checks);
+}
+
+// Each rate of BraudRate_1 is held for one window; the first window uses entry
+// 0 (set by the button) and the walk then starts at entry 0 again.
+void ZorvikTestTool::autoConnectBeat()
+{
+    const quint16 beat = session.connectTick++;
+    if (beat < kConnectWindowBeats) {
+        if (serialPort.isOpen() && (beat & 1)) {
+            appendLog(QStringLiteral("正在连接设备……\r\n"));
+            sendCommand(1);
+        }
+        return;
+    }
+    session.connectTick = 0;
+    if (serialPort.isOpen())
+        serialPort.close();
+    if (session.autoBraudIndex < ui.BraudRate_1->count()) {
+        ui.BraudRate_1->setCurrentIndex(session.autoBraudIndex);
+        ++session.autoBraudIndex;
+        session.braudRate = ui.BraudRate_1->currentText().toInt();
+        serialPort.setBaudRate(session.braudRate, QSerialPort::AllDirections);
+        serialPort.open(QIODevice::ReadWrite); // the error handler restarts connectTick
+        ++session.connectTick;
+        return;
+    }
+    session.connectTick = 1;
+    session.connectState = ConnectFailed;
+    showConnectState(ConnectFailed);
+    const QString checks = QString::fromUtf8(kCheckWiring);
+    appendLog(QStringLiteral("自动连接超时\r\n\r\n") + checks);
+    inform(QStringLiteral("自动连接超时"), checks);
+}
+
+// The terminal's answer to "ENATCMD": it establishes the connection and says
+// whether the terminal accepts AT commands.
+void ZorvikTestTool::handleConnectionReply()
+{
+    // A zero byte would end the text early; the terminal sometimes sends one
+    // in front of its answer.
+    rxBuffer.replace('\0', "\r\n");
+    const linerules::EnableReply reply = linerules::parseEnableReply(QString::fromUtf8(rxBuffer));
+    if (!reply.recognised)
+        return;
+
+    // An address no terminal can have is not taken: the address in use and the
+    // spin box that shows it stay as they are and stay in step.
+    if (linerules::isValidStationAddress(reply.address)) {
+        session.devAddress = quint8(reply.address);
+        ui.readAddress_1->setValue(reply.address);
+    }
+    session.setFlag(SessionState::atEnabled, reply.atEnabled);
+
+    if (session.connectState != Connected) {
+        session.setFlag(SessionState::verifying, session.connectState == AutoConnecting);
+        session.connectState = Connected;
+        showConnectState(Connected);
+        refreshControls();
+        appendLog(QStringLiteral("设备连接成功\r\n"));
+        session.atEnableCount = 0;
+    }
+
+    if (reply.atEnabled) {
+        if (session.has(SessionState::verifying)) {
+            appendLog(QStringLiteral("设备已允许使用AT指令,正在读取设备参数\r\n"));
+            session.setFlag(SessionState::verifying, false);
+            session.readTick = 0;
+            session.readStep = kReadStepStart;
+        }
+        sendCommand(11); // the terminal's own log off
+    } else {
+        appendLog(QStringLiteral("设备还未允许使用AT指令,正在自动要求设备允许使用AT指令\r\n"));
+        requestAtEnable();
+    }
+}
+
+// Asks the terminal to enable its AT commands. Every request of a connection
+// counts, whether the batch read or an answer with the flag cleared asks for
+// it, so a terminal that keeps refusing ends the connection instead of being
+// asked forever.
+void ZorvikTestTool::requestAtEnable()
+{
+    const quint16 asked = session.atEnableCount++;
+    if (asked < kMaxAtEnableRequests) {
+        sendCommand(3);
+        return;
+    }
+    sendCommand(4);
+    session.connectState = Disconnected;
+    writeAndClosePort();
+    showConnectState(Disconnected);
+    refreshControls();
+    appendLog(QStringLiteral("设备使能AT指令超时"));
+}
+
+// Brings the terminal's own log output in line with "打开日志".
+void ZorvikTestTool::syncDeviceLog()
+{
+    if (session.connectState != Connected || !session.has(SessionState::atEnabled))
+        return;
+    const bool wanted = session.has(SessionState::logWanted);
+    const bool on = session.has(SessionState::logOn);
+    if (wanted && !on)
+        sendCommand(10);
+    else if (!wanted && on)
+        sendCommand(11);
+}

@@ -1,0 +1,143 @@
+#include "app/ZorvikTestTool.h"
+
+#include "session/portlist.h"
+
+#include <QMessageBox>
+#include <QSerialPortInfo>
+#include <QSettings>
+
+namespace {
+
+// Bytes kept in rxBuffer at most. A reply of the terminal is far shorter; only
+// unsolicited output (a log left on, a babbling line) ever gets near this, and
+// then the oldest bytes go first.
+constexpr int kMaxRxBufferBytes = 4096;
+
+// How long a last command may take to leave before the port is closed under it.
+constexpr int kFlushTimeoutMs = 200;
+
+QStringList availablePortNames()
+{
+    QStringList names;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports)
+        names << info.portName();
+    return names;
+}
+
+} // namespace
+
+// The one-time copy of the widgets' start values into the session record,
+// ending with the first filling of the port list.
+void ZorvikTestTool::initSessionFromUi()
+{
+    session.setMask(WriteBit::devAddress, ui.checkBox->isChecked());
+    session.setMask(WriteBit::braudRate, ui.checkBox_2->isChecked());
+    session.setMask(WriteBit::srvProtocol, ui.checkBox_7->isChecked());
+    session.setMask(WriteBit::devType, ui.checkBox_13->isChecked());
+    session.setMask(WriteBit::upDataInterval, ui.checkBox_16->isChecked());
+    session.setMask(WriteBit::srvAddr | WriteBit::srvPort, ui.checkBox_3->isChecked());
+    session.setMask(WriteBit::srvAddr | WriteBit::srvPort, ui.checkBox_4->isChecked());
+    session.setMask(WriteBit::mqttName, ui.checkBox_14->isChecked());
+    session.setMask(WriteBit::mqttCode, ui.checkBox_15->isChecked());
+    session.setFlag(SessionState::logWanted, ui.checkBox_5->isChecked());
+    session.braudRate = ui.BraudRate_1->currentText().toInt();
+    session.devAddress = quint8(ui.readAddress_1->value());
+    session.wDevAddress = quint8(ui.readAddress_3->value());
+    session.wBraudRate = ui.BraudRate_3->currentText().toInt();
+
+    const QStringList ports = availablePortNames();
+    ui.SerialComNum->clear();
+    ui.SerialComNum->addItems(ports);
+    if (!ports.isEmpty())
+        ui.SerialComNum->setCurrentIndex(portlist::preselectedIndex(ports, lastPortName));
+    ui.SerialComNum->addItem(portlist::refreshEntry());
+    session.comName = ui.SerialComNum->currentText();
+}
+
+void ZorvikTestTool::onSerialComNumChanged(int)
+{
+    if (rebuildingPortList)
+        return;
+    if (ui.SerialComNum->currentText() != portlist::refreshEntry()) {
+        session.comName = ui.SerialComNum->currentText();
+        return;
+    }
+    // "刷新串口" was chosen: rebuild the list once. The combo reports its own
+    // changes while it is rebuilt; those must not start another rebuild.
+    rebuildingPortList = true;
+    ui.SerialComNum->clear();
+    ui.SerialComNum->addItems(availablePortNames());
+    ui.SerialComNum->addItem(portlist::refreshEntry());
+    ui.SerialComNum->setCurrentIndex(0);
+    rebuildingPortList = false;
+    session.comName = ui.SerialComNum->currentText();
+}
+
+void ZorvikTestTool::openSerialPort(int baud)
+{
+    showConnectState(session.connectState);
+    serialPort.setBaudRate(baud, QSerialPort::AllDirections);
+    serialPort.setDataBits(QSerialPort::Data8);
+    serialPort.setParity(QSerialPort::NoParity);
+    serialPort.setStopBits(QSerialPort::OneStop);
+    serialPort.setFlowControl(QSerialPort::NoFlowControl);
+    serialPort.setPortName(session.comName);
+    // Success or failure shows through onSerialError, which runs inside open().
+    serialPort.open(QIODevice::ReadWrite);
+
+    lastPortName = session.comName;
+    QSettings settings(settingsPath, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("lastComName"), lastPortName);
+    settings.sync();
+}
+
+void ZorvikTestTool::onSerialError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::NoError) {
+        session.connectState = ConnectFailed;
+        const QString reason = serialPort.errorString();
+        if (serialPort.isOpen())
+            serialPort.close();
+        // The state is shown before the box: ticks keep running behind it and
+        // find nothing to do in state 4.
+        showConnectState(session.connectState);
+        refreshControls();
+        QMessageBox::information(nullptr, QStringLiteral("串口操作错误"),
+                                 QStringLiteral("请检查当前选择的串口是否可用!\r\n\r\n") + reason,
+                                 QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    if (!serialPort.isOpen())
+        session.connectTick = 0; // every open attempt starts its connect window at zero
+    showConnectState(session.connectState);
+    refreshControls();
+}
+
+void ZorvikTestTool::onSerialReadyRead()
+{
+    const QByteArray bytes = serialPort.readAll();
+    if (bytes.isEmpty())
+        return;
+    rxQuietTicks = 0;
+    rxBuffer.append(bytes);
+    const int excess = rxBuffer.size() - kMaxRxBufferBytes;
+    if (excess > 0) {
+        rxBuffer.remove(0, excess);
+        rxOfferedSize = qMax(0, rxOfferedSize - excess);
+        rxUnsolicitedFrom = qMax(0, rxUnsolicitedFrom - excess);
+    }
+}
+
+// The terminal is told to stop accepting AT commands just before the line is
+// given up; a port closed right after a write may drop those bytes, so they
+// are given a short, bounded time to leave first.
+void ZorvikTestTool::writeAndClosePort()
+{
+    if (!serialPort.isOpen())
+        return;
+    if (serialPort.bytesToWrite() > 0)
+        serialPort.waitForBytesWritten(kFlushTimeoutMs);
+    if (serialPort.isOpen())
+        serialPort.close();
+}

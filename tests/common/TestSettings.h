@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// Points the configuration folder (and so "Setting.ini") of this test process
+// at a fresh temporary folder, away from the user's own settings. Call before
+// the first window is built; returns the folder.
+QString isolateSettings();
+
+// Full path of the settings file the window uses after isolateSettings().
+QString settingsFilePath();

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/ZorvikTestTool.h"
+
+#include <QString>
+
+// The tests' one way into the window's private state. Users never get here:
+// they click, and so do the tests wherever a click exists.
+class WindowProbe
+{
+public:
+    explicit WindowProbe(ZorvikTestTool &window) : w(window) {}
+
+    SessionState &session() { return w.session; }
+    Ui::ZorvikTestToolClass &ui() { return w.ui; }
+    QTimer &tickTimer() { return w.tickTimer; }
+    QSerialPort &serialPort() { return w.serialPort; }
+    QByteArray &rxBuffer() { return w.rxBuffer; }
+    quint16 &rxQuietTicks() { return w.rxQuietTicks; }
+    int &waitSelector() { return w.waitSelector; }
+    quint16 &tick100ms() { return w.tick100ms; }
+    quint16 &tick2s() { return w.tick2s; }
+    QString &settingsPath() { return w.settingsPath; }
+    QString &snFileDir() { return w.snFileDir; }
+    QString &lastPortName() { return w.lastPortName; }
+    QStringList &snBindingLines() { return w.snBindingLines; }
+    QMenu *logMenu() { return w.logMenu; }
+
+    void tick() { w._10msTimerCallback(); }
+    void appendLog(const QString &message) { w.appendLog(message); }
+    void showConnectState(int state) { w.showConnectState(state); }
+    void refreshControls() { w.refreshControls(); }
+    void openSerialPort(int baud) { w.openSerialPort(baud); }
+    void sendCommand(int selector) { w.sendCommand(selector); }
+    quint16 crc16(const QByteArray &bytes)
+    {
+        return w.crc16(reinterpret_cast<const quint8 *>(bytes.constData()), quint8(bytes.size()));
+    }
+    void sendRs485Frame(quint8 address, quint8 function, quint16 reg, quint16 value)
+    {
+        w.sendRs485Frame(address, function, reg, value);
+    }
+    bool parseRs485Reply(const QByteArray &bytes)
+    {
+        return w.parseRs485Reply(bytes.constData(), quint16(bytes.size()));
+    }
+    bool parseAtReply(const QByteArray &bytes)
+    {
+        return w.parseAtReply(bytes.constData(), quint16(bytes.size()));
+    }
+    void verifyWrite() { w.verifyWrite(); }
+
+    // The log window's text, entry by entry without timestamps.
+    QString logText() const { return w.ui.textEdit->toPlainText(); }
+
+private:
+    ZorvikTestTool &w;
+};

@@ -1,0 +1,28 @@
+#include "BoxCatcher.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+
+BoxCatcher::BoxCatcher(QObject *parent) : QObject(parent)
+{
+    m_timer.setInterval(20);
+    connect(&m_timer, &QTimer::timeout, this, &BoxCatcher::closeOpenBoxes);
+    m_timer.start();
+}
+
+void BoxCatcher::closeOpenBoxes()
+{
+    const auto widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (!box || !box->isVisible())
+            continue;
+        m_boxes.append({box->windowTitle(), box->text()});
+        QAbstractButton *ok = box->button(QMessageBox::Ok);
+        if (ok)
+            ok->click();
+        else
+            box->done(0);
+    }
+}

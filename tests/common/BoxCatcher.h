@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+
+// Closes the modal message boxes the window opens (from a button or from
+// inside its tick) the way a user would, by pressing OK, and remembers what
+// each one said.
+class BoxCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Box
+    {
+        QString title;
+        QString text;
+    };
+
+    explicit BoxCatcher(QObject *parent = nullptr);
+
+    const QVector<Box> &boxes() const { return m_boxes; }
+    int count() const { return m_boxes.size(); }
+    Box last() const { return m_boxes.isEmpty() ? Box{} : m_boxes.last(); }
+    void clear() { m_boxes.clear(); }
+
+private:
+    void closeOpenBoxes();
+
+    QTimer m_timer;
+    QVector<Box> m_boxes;
+};

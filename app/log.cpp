@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QMenu>
+#include <QScrollBar>
+#include <QTextCursor>
 
 namespace {
 constexpr int kMaxLogBlocks = 5000;
@@ -13,7 +15,19 @@ void ZorvikTestTool::appendLog(QString message)
 {
     const QString stamp = QLocale::system().toString(QDateTime::currentDateTime(),
                                                      QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    ui.textEdit->append(stamp + QLatin1Char('\t') + message);
+    // A new paragraph at the end, as QTextEdit::append() makes it, but always
+    // as plain text: append() would take a reply such as "<admin>" for markup
+    // and show something other than what the terminal sent.
+    QTextEdit *log = ui.textEdit;
+    QScrollBar *scroll = log->verticalScrollBar();
+    const bool atBottom = scroll->value() >= scroll->maximum();
+    QTextCursor cursor(log->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!log->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(stamp + QLatin1Char('\t') + message);
+    if (atBottom)
+        scroll->setValue(scroll->maximum());
 }
 
 void ZorvikTestTool::setupLogWindow()

@@ -351,6 +351,10 @@ void AppTest::logEntryShape()
     QVERIFY(stamp.match(doc->lastBlock().text()).hasMatch());
     QCOMPARE(doc->lastBlock().text().size(), 20);
 
+    // What the terminal sent is shown as sent, even when it looks like markup.
+    probe.appendLog(QStringLiteral("MQTT用户名为：<b>admin</b>"));
+    QCOMPARE(doc->lastBlock().text().mid(20), QStringLiteral("MQTT用户名为：<b>admin</b>"));
+
     // A message ending in CR LF is followed by an empty line.
     const int before = doc->blockCount();
     probe.appendLog(QStringLiteral("设备连接成功\r\n"));

@@ -1,0 +1,90 @@
+#include "SimFixture.h"
+
+#include "TestSettings.h"
+
+#include <QAbstractButton>
+#include <QRegularExpression>
+#include <QtTest>
+
+SimFixture::SimFixture()
+{
+    isolateSettings();
+    if (!sim.openPty())
+        qFatal("cannot create the simulator's pseudo-terminal: %s", qPrintable(sim.errorString()));
+    window = std::make_unique<ZorvikTestTool>();
+    probe = std::make_unique<WindowProbe>(*window);
+}
+
+// The window goes first: closing its port while the simulator still holds the
+// line keeps the close quiet.
+SimFixture::~SimFixture()
+{
+    probe.reset();
+    window.reset();
+}
+
+void SimFixture::choosePort()
+{
+    QComboBox *combo = ui().SerialComNum;
+    int index = combo->findText(sim.slavePath());
+    if (index < 0) {
+        combo->addItem(sim.slavePath());
+        index = combo->count() - 1;
+    }
+    combo->setCurrentIndex(index);
+}
+
+void SimFixture::click(QAbstractButton *button)
+{
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+bool SimFixture::connectManually(int timeoutMs)
+{
+    choosePort();
+    click(ui().connectButton);
+    return QTest::qWaitFor([this] { return session().connectState == Connected; }, timeoutMs);
+}
+
+bool SimFixture::connectAutomatically(int timeoutMs)
+{
+    choosePort();
+    click(ui().autoConnectButton);
+    return QTest::qWaitFor([this] { return session().connectState == Connected; }, timeoutMs);
+}
+
+bool SimFixture::waitIdle(int timeoutMs)
+{
+    return QTest::qWaitFor(
+        [this] {
+            const SessionState &s = session();
+            const bool writing = s.writeStep >= kWriteStepStart && s.writeStep < kWriteStepDone;
+            return probe->waitSelector() == 0 && s.readStep >= kReadStepIdle && !writing &&
+                   !s.has(SessionState::verifying);
+        },
+        timeoutMs);
+}
+
+QStringList SimFixture::logMessages() const
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\t"));
+    QStringList messages;
+    bool inEntry = false;
+    const QStringList lines = probe->logText().split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QRegularExpressionMatch match = stamp.match(line);
+        if (match.hasMatch()) {
+            messages << line.mid(match.capturedLength());
+            inEntry = true;
+        } else if (inEntry) {
+            messages.last() += QStringLiteral("\r\n") + line;
+        }
+    }
+    return messages;
+}
+
+bool SimFixture::waitForLog(const QString &message, int timeoutMs) const
+{
+    return QTest::qWaitFor([&] { return logContains(message); }, timeoutMs);
+}

@@ -14,7 +14,9 @@ class PtyPair
 {
 public:
     // The slave's line settings as the code under test last set them; read on
-    // the master side, where tcgetattr returns the slave's termios.
+    // the master side, where tcgetattr returns the slave's termios. The Linux
+    // pty driver forces 8 data bits without parity whatever is asked, so only
+    // the rate, the stop bits and the flow control tell anything.
     struct LineSettings
     {
         int baudRate = 0; // output rate in bit/s, 0 when unknown

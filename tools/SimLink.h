@@ -1,0 +1,99 @@
+#pragma once
+
+// The line between the simulated terminal and the tool: either a
+// pseudo-terminal the simulator creates itself (the tool opens its slave), or
+// a real serial port (two adapters, or a virtual COM pair).
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+class QSocketNotifier;
+
+// The line settings of the tool's side of the line.
+struct LineSettings
+{
+    int baudRate = 0; // bit/s, 0 when unknown
+    int dataBits = 8;
+    char parity = 'N'; // 'N', 'E' or 'O'
+    int stopBits = 1;
+
+    bool is8N1() const { return dataBits == 8 && parity == 'N' && stopBits == 1; }
+};
+
+class SimLink : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual bool isOpen() const = 0;
+    virtual LineSettings lineSettings() const = 0;
+    virtual void write(const QByteArray &bytes) = 0;
+    // The terminal answers at this rate from now on. Only a real port has a
+    // rate of its own; on a pseudo-terminal the tool's settings are the line's.
+    virtual void setOwnBaudRate(int baudRate) { Q_UNUSED(baudRate) }
+    // Takes the line away, as if the adapter were unplugged.
+    virtual void drop() = 0;
+
+signals:
+    void received(const QByteArray &bytes);
+    void failed(const QString &reason);
+};
+
+#ifdef Q_OS_UNIX
+
+class PtyLink : public SimLink
+{
+    Q_OBJECT
+public:
+    explicit PtyLink(QObject *parent = nullptr);
+    ~PtyLink() override;
+
+    bool open(QString *error);
+    QString slavePath() const { return m_slavePath; }
+
+    bool isOpen() const override { return m_masterFd >= 0; }
+    LineSettings lineSettings() const override;
+    void write(const QByteArray &bytes) override;
+    void drop() override;
+
+private:
+    void onReadable();
+    void flushPending();
+    void pauseReadingAfterHangup();
+    void closeDescriptors();
+
+    int m_masterFd = -1;
+    int m_slaveFd = -1;
+    QString m_slavePath;
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QByteArray m_pending;
+};
+
+#endif // Q_OS_UNIX
+
+class SerialLink : public SimLink
+{
+    Q_OBJECT
+public:
+    explicit SerialLink(QObject *parent = nullptr);
+
+    bool open(const QString &portName, int baudRate, QString *error);
+
+    bool isOpen() const override { return m_port.isOpen(); }
+    LineSettings lineSettings() const override;
+    void write(const QByteArray &bytes) override;
+    void setOwnBaudRate(int baudRate) override;
+    void drop() override;
+
+private:
+    void onBytesWritten();
+    void onError(QSerialPort::SerialPortError error);
+
+    QSerialPort m_port;
+    int m_pendingBaudRate = 0;
+    int m_lastWriteSize = 0;
+};

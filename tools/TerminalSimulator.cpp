@@ -1,0 +1,258 @@
+#include "TerminalSimulator.h"
+
+#include "SimLink.h"
+
+namespace {
+
+// A request cut short by this much silence on the line will not be completed:
+// the terminal forgets it, as its UART driver does.
+constexpr int kSilenceMs = 100;
+
+const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
+const QString kAtPrefix = QStringLiteral("AT+");
+
+} // namespace
+
+const QByteArray TerminalSimulator::kDefaultFloodText = QByteArrayLiteral("+CSQ: 17,99\r\n");
+
+TerminalSimulator::TerminalSimulator(QObject *parent) : QObject(parent)
+{
+    qRegisterMetaType<TerminalSimulator::Request>();
+
+    m_silenceTimer.setSingleShot(true);
+    m_silenceTimer.setInterval(kSilenceMs);
+    connect(&m_silenceTimer, &QTimer::timeout, this, &TerminalSimulator::onSilence);
+    m_outboxTimer.setSingleShot(true);
+    connect(&m_outboxTimer, &QTimer::timeout, this, &TerminalSimulator::runOutbox);
+    connect(&m_reportTimer, &QTimer::timeout, this, &TerminalSimulator::sendReports);
+    connect(&m_logLineTimer, &QTimer::timeout, this, &TerminalSimulator::sendLogLine);
+    connect(&m_floodTimer, &QTimer::timeout, this, &TerminalSimulator::floodStep);
+}
+
+TerminalSimulator::~TerminalSimulator()
+{
+    // Closed before the timers and the records go, so nothing arrives half-way.
+    delete m_link;
+}
+
+bool TerminalSimulator::openPty()
+{
+#ifdef Q_OS_UNIX
+    auto *link = new PtyLink(this);
+    if (!link->open(&m_errorString)) {
+        delete link;
+        return false;
+    }
+    m_slavePath = link->slavePath();
+    attachLink(link);
+    return true;
+#else
+    m_errorString = QStringLiteral("pseudo-terminals are not available on this system");
+    return false;
+#endif
+}
+
+bool TerminalSimulator::openSerialPort(const QString &portName)
+{
+    auto *link = new SerialLink(this);
+    if (!link->open(portName, ownBaudRate(), &m_errorString)) {
+        delete link;
+        return false;
+    }
+    m_slavePath.clear();
+    attachLink(link);
+    return true;
+}
+
+void TerminalSimulator::attachLink(SimLink *link)
+{
+    delete m_link;
+    m_link = link;
+    connect(link, &SimLink::received, this, &TerminalSimulator::onReceived);
+    connect(link, &SimLink::failed, this, &TerminalSimulator::lineFailed);
+}
+
+bool TerminalSimulator::isOpen() const
+{
+    return m_link && m_link->isOpen();
+}
+
+QString TerminalSimulator::slavePath() const
+{
+    return m_slavePath;
+}
+
+int TerminalSimulator::ownBaudRate() const
+{
+    return termsim::baudRateForCode(m_state.baudCode);
+}
+
+void TerminalSimulator::setRefuseAtEnable(bool refuse)
+{
+    m_refuseAtEnable = refuse;
+}
+
+void TerminalSimulator::setSilent(bool silent)
+{
+    m_silent = silent;
+}
+
+void TerminalSimulator::setReplyDelay(int ms)
+{
+    m_replyDelayMs = qMax(0, ms);
+}
+
+void TerminalSimulator::setReplySplit(int pieces, int pauseMs)
+{
+    m_splitPieces = qMax(1, pieces);
+    m_splitPauseMs = qMax(0, pauseMs);
+}
+
+void TerminalSimulator::setEchoRequests(bool echo)
+{
+    m_echoRequests = echo;
+}
+
+void TerminalSimulator::setIgnoredWrites(const QStringList &keywords)
+{
+    m_ignoredWrites.clear();
+    for (const QString &keyword : keywords)
+        m_ignoredWrites.insert(keyword.trimmed().toUpper());
+}
+
+QStringList TerminalSimulator::atCommands() const
+{
+    QStringList commands;
+    for (const Request &request : m_requests) {
+        if (request.kind != RequestKind::At)
+            continue;
+        commands << (request.text.startsWith(kAtPrefix) ? request.text.mid(kAtPrefix.size())
+                                                        : request.text);
+    }
+    return commands;
+}
+
+QList<QByteArray> TerminalSimulator::modbusFrames() const
+{
+    QList<QByteArray> frames;
+    for (const Request &request : m_requests) {
+        if (request.kind == RequestKind::Modbus)
+            frames << request.raw;
+    }
+    return frames;
+}
+
+void TerminalSimulator::onReceived(const QByteArray &bytes)
+{
+    // A half-duplex adapter's receiver hears its own transmitter: every byte
+    // the tool sends comes straight back, whatever the terminal makes of it.
+    if (m_echoRequests)
+        writeToLine(bytes);
+
+    m_framer.append(bytes);
+    termsim::RequestFramer::Piece piece;
+    while (m_framer.next(&piece))
+        handleRequest(piece.kind, piece.bytes);
+    m_silenceTimer.start();
+}
+
+void TerminalSimulator::onSilence()
+{
+    const QByteArray leftover = m_framer.takeLeftover();
+    if (!leftover.isEmpty())
+        handleRequest(RequestKind::Noise, leftover);
+}
+
+void TerminalSimulator::handleRequest(RequestKind kind, const QByteArray &bytes)
+{
+    const LineSettings line = m_link ? m_link->lineSettings() : LineSettings{};
+    Request request = describe(kind, bytes, line);
+    Answer answer;
+    if (kind != RequestKind::Noise && !m_silent && understands(line))
+        answer = answerFor(kind, bytes);
+    request.answered = !answer.bytes.isEmpty();
+
+    m_requests.append(request);
+    emit requestReceived(request);
+    queueAnswer(answer);
+}
+
+TerminalSimulator::Request TerminalSimulator::describe(RequestKind kind, const QByteArray &bytes,
+                                                       const LineSettings &line) const
+{
+    Request request;
+    request.raw = bytes;
+    request.kind = kind;
+    request.lineBaudRate = line.baudRate;
+    if (kind == RequestKind::At)
+        request.text = QString::fromLatin1(bytes.left(bytes.size() - kLineEnd.size()));
+    else
+        request.text = termsim::hexBytes(bytes);
+    return request;
+}
+
+bool TerminalSimulator::understands(const LineSettings &line) const
+{
+    // At another rate or framing the terminal's UART reads nothing but
+    // garbage, so it has nothing to answer.
+    return line.baudRate == ownBaudRate() && line.is8N1();
+}
+
+TerminalSimulator::Answer TerminalSimulator::answerFor(RequestKind kind, const QByteArray &bytes)
+{
+    switch (kind) {
+    case RequestKind::At:
+        return Answer{answerAt(bytes), {}};
+    case RequestKind::Modbus:
+        return answerModbus(bytes);
+    case RequestKind::Noise:
+        break;
+    }
+    return {};
+}
+
+void TerminalSimulator::queueAnswer(const Answer &answer)
+{
+    const QByteArray &bytes = answer.bytes;
+    if (bytes.isEmpty())
+        return;
+    const int pieces = qMin(m_splitPieces, bytes.size());
+    for (int i = 0; i < pieces; ++i) {
+        const int from = i * bytes.size() / pieces;
+        const int to = (i + 1) * bytes.size() / pieces;
+        OutStep step;
+        step.delayMs = i == 0 ? m_replyDelayMs : m_splitPauseMs;
+        step.bytes = bytes.mid(from, to - from);
+        if (i == pieces - 1)
+            step.afterSent = answer.afterSent;
+        m_outbox.append(step);
+    }
+    // Answers leave in the order of their requests: while one waits out its
+    // delay, the next queues behind it.
+    if (!m_outboxTimer.isActive())
+        runOutbox();
+}
+
+void TerminalSimulator::runOutbox()
+{
+    while (!m_outbox.isEmpty()) {
+        OutStep &next = m_outbox.first();
+        if (next.delayMs > 0) {
+            m_outboxTimer.start(next.delayMs);
+            next.delayMs = 0;
+            return;
+        }
+        const OutStep step = m_outbox.takeFirst();
+        writeToLine(step.bytes);
+        if (step.afterSent)
+            step.afterSent();
+    }
+}
+
+void TerminalSimulator::writeToLine(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || !isOpen())
+        return;
+    m_link->write(bytes);
+    emit sent(bytes);
+}

@@ -1,0 +1,184 @@
+#include "app/ZorvikTestTool.h"
+
+#include "protocol/replies.h"
+#include "protocol/selectors.h"
+
+#include <functional>
+
+namespace {
+
+// What a reply may change: the window's widgets, the session record and the log.
+struct ReplyTarget
+{
+    Ui::ZorvikTestToolClass &ui;
+    SessionState &session;
+    std::function<void(const QString &)> log;
+};
+
+bool takeDeviceSwitch(ReplyTarget &t, const QString &text)
+{
+    const std::optional<bool> open = replies::deviceOpen(text);
+    if (!open)
+        return false;
+    t.session.setFlag(SessionState::devOpen, *open);
+    t.ui.label_4->setText(*open ? QStringLiteral("开") : QStringLiteral("关"));
+    t.log(QStringLiteral("设备状态为：") + t.ui.label_4->text());
+    return true;
+}
+
+bool takeDeviceLog(ReplyTarget &t, const QString &text)
+{
+    const std::optional<bool> on = replies::deviceLogOn(text);
+    if (!on)
+        return false;
+    t.session.setFlag(SessionState::logOn, *on);
+    t.log(*on ? QStringLiteral("设备日志已打开") : QStringLiteral("设备日志已关闭"));
+    return true;
+}
+
+// Any text is the version, an error answer included: the technician reads it.
+bool takeVersion(ReplyTarget &t, const QString &text)
+{
+    t.log(QStringLiteral("设备软件版本信息:\r\n") + text);
+    return true;
+}
+
+bool takeSerialNumber(ReplyTarget &t, const QString &text)
+{
+    const replies::Answer<QString> sn = replies::serialNumber(text);
+    if (!sn.recognised)
+        return false;
+    if (!sn.value) {
+        // Not consumed: the rest of the line may still be on its way, and the
+        // buffer is looked at again when it comes.
+        t.log(QStringLiteral("设备ID格式错误"));
+        return false;
+    }
+    t.ui.lineEdit->setText(*sn.value);
+    t.log(QStringLiteral("设备ID为：") + *sn.value);
+    return true;
+}
+
+bool takeBeat(ReplyTarget &t, const QString &text)
+{
+    const std::optional<replies::BeatSettings> beat = replies::beatSettings(text);
+    if (!beat)
+        return false;
+    t.session.devUpDataInterval = beat->interval;
+    t.ui.readAddress_4->setValue(beat->interval);
+    t.log(QStringLiteral("心跳间隔为：") + beat->intervalText);
+    t.session.devMqttCode = beat->key;
+    // Plain text, so that the key reads back exactly as the terminal sent it
+    // when a write is verified against it.
+    t.ui.textBrowser_6->setPlainText(beat->key);
+    t.log(QStringLiteral("MQTT登录密钥为：") + beat->key);
+    return true;
+}
+
+bool takeServerAddress(ReplyTarget &t, const QString &text)
+{
+    const replies::Answer<replies::ServerAddress> address = replies::serverAddress(text);
+    if (!address.recognised)
+        return false;
+    // A "DOMAIN" without an address is the terminal's answer still: taken, and
+    // the values shown stay as they were.
+    if (!address.value)
+        return true;
+    t.session.devSrvAddr = address.value->host;
+    t.session.devSrvPort = address.value->port;
+    const QString port = QString::number(t.session.devSrvPort);
+    t.ui.textBrowser->setPlainText(t.session.devSrvAddr);
+    t.ui.textBrowser_5->setPlainText(port);
+    t.log(QStringLiteral("服务器地址为：") + address.value->host);
+    t.log(QStringLiteral("服务器端口为：") + port);
+    return true;
+}
+
+// The terminal's answer to "PKEY?" is the name itself, with nothing to look for.
+bool takeMqttName(ReplyTarget &t, const QString &text)
+{
+    t.session.devMqttName = text;
+    t.ui.textBrowser_2->setPlainText(text);
+    t.log(QStringLiteral("MQTT用户名为：") + text);
+    return true;
+}
+
+// An index outside the combo's list leaves it without a current item, and the
+// log line then ends after the colon: that is how a technician sees a value
+// this tool does not know.
+bool takeIndex(ReplyTarget &t, const QString &text, const QString &keyword, QComboBox *combo,
+               const QString &logPrefix)
+{
+    const replies::Answer<int> index = replies::indexAfter(text, keyword);
+    if (!index.recognised)
+        return false;
+    if (index.value) {
+        combo->setCurrentIndex(*index.value);
+        t.log(logPrefix + combo->currentText());
+    }
+    return true;
+}
+
+void takeUnsolicited(ReplyTarget &t, const QString &text)
+{
+    if (t.session.has(SessionState::logOn))
+        t.log(text);
+    const replies::UnsolicitedReport report = replies::unsolicitedReport(text);
+    if (report.serverConnected) {
+        t.session.setFlag(SessionState::srvConnected, *report.serverConnected);
+        t.ui.label_Humidy->setText(*report.serverConnected ? QStringLiteral("已连接")
+                                                           : QStringLiteral("未连接"));
+        t.log(QStringLiteral("服务器状态为：") + t.ui.label_Humidy->text());
+    }
+    if (report.signalQuality) {
+        const QString csq = QString::number(*report.signalQuality);
+        t.ui.label_Temp->setText(csq);
+        t.log(QStringLiteral("CSQ=") + csq);
+    }
+}
+
+} // namespace
+
+bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
+{
+    ReplyTarget target{ui, session, [this](const QString &message) { appendLog(message); }};
+    const QString text = replies::replyText(data, length);
+
+    switch (waitSelector) {
+    case selector::toggleDevice:
+    case selector::readDeviceSwitch:
+        return takeDeviceSwitch(target, text);
+    case selector::deviceLogOn:
+    case selector::deviceLogOff:
+        return takeDeviceLog(target, text);
+    case selector::readVersion:
+        return takeVersion(target, text);
+    case selector::readSerialNumber:
+        return takeSerialNumber(target, text);
+    case selector::readInterval:
+    case selector::readMqttKey:
+        return takeBeat(target, text);
+    case selector::readServerAddress:
+        return takeServerAddress(target, text);
+    case selector::readMqttName:
+        return takeMqttName(target, text);
+    case selector::readServerProtocol:
+        return takeIndex(target, text, QStringLiteral("SRVPRO"), ui.BraudRate_5,
+                         QStringLiteral("服务器通信协议为："));
+    case selector::readDeviceType:
+        return takeIndex(target, text, QStringLiteral("DEVTYPE"), ui.BraudRate_9,
+                         QStringLiteral("设备类型为："));
+    default:
+        break;
+    }
+
+    // Output nobody asked for is never consumed: it stays in rxBuffer and is
+    // offered again with every byte that arrives after it. Only the part not
+    // looked at before is handled, so each report is shown and logged once.
+    const int from = qBound(0, rxUnsolicitedFrom, int(length));
+    rxUnsolicitedFrom = length;
+    if (from > 0 && from == length)
+        return false; // nothing new since the last look
+    takeUnsolicited(target, replies::replyText(data, length, from));
+    return false;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+// The terminal's text replies, read into values. No I/O, no widgets: the
+// window's parser decides what each value means for the session and the log.
+//
+// All searches are case-sensitive and find the first occurrence anywhere in
+// the text; the terminal echoes commands and mixes in output of its own, so a
+// keyword is not expected at the start of a line.
+namespace replies {
+
+// The text of a receive buffer: its bytes up to the first zero byte (all of
+// them if there is none), decoded as UTF-8. Bytes that are not valid UTF-8
+// become replacement characters. Only [from, length) is decoded; a `from`
+// beyond the text gives an empty string.
+QString replyText(const char *data, int length, int from = 0);
+
+// Everything after the first occurrence of key; empty when key is absent.
+QString textAfter(const QString &text, const QString &key);
+// The characters before the first occurrence of separator, or the whole text.
+QString upTo(const QString &text, const QString &separator);
+// A decimal integer with white space around it; anything else reads as 0.
+int asNumber(const QString &text);
+
+// A reply that names a setting may still fail to carry its value: `recognised`
+// says the keyword was there, `value` holds what could be read.
+template <typename T> struct Answer
+{
+    bool recognised = false;
+    std::optional<T> value;
+};
+
+// "OPENDEV" replies: true for an open switch, false for a closed one (a text
+// with both words counts as closed), nothing when neither word is there.
+std::optional<bool> deviceOpen(const QString &text);
+
+// "GSMLOG" replies: whether the terminal's own log output is on; nothing when
+// the text does not mention GSMLOG.
+std::optional<bool> deviceLogOn(const QString &text);
+
+// "SN?" reply: recognised by "SN:"; the value is what follows up to the line
+// end, and is missing when there is no line end or nothing before it.
+Answer<QString> serialNumber(const QString &text);
+
+// "BEAT?" reply: the upload interval line, then, after the terminal's "OK",
+// the MQTT key line.
+struct BeatSettings
+{
+    QString intervalText; // as received, for the log
+    quint16 interval = 0;
+    QString key;
+};
+std::optional<BeatSettings> beatSettings(const QString &text);
+
+// "DOMAIN?" reply: recognised by "DOMAIN"; the value needs "DOMAIN:" and is
+// the host before the next ":" and the port after it.
+struct ServerAddress
+{
+    QString host;
+    int port = 0;
+};
+Answer<ServerAddress> serverAddress(const QString &text);
+
+// "SRVPRO?" and "DEVTYPE?" replies: recognised by the keyword; the value is
+// the number after "<keyword>:" up to an optional "(" and its description.
+Answer<int> indexAfter(const QString &text, const QString &keyword);
+
+// Output the terminal sends of its own accord.
+struct UnsolicitedReport
+{
+    std::optional<bool> serverConnected; // from a "+CMQTTCONNECT: 0" report
+    std::optional<int> signalQuality;    // from a "CSQ: " report
+};
+UnsolicitedReport unsolicitedReport(const QString &text);
+
+} // namespace replies

@@ -1,0 +1,44 @@
+#pragma once
+
+// Command selectors: the numbers that name the commands of sendCommand's
+// catalogue. The batch read walks 13 to 25 (and walks them again to verify a
+// write), the batch write 28 to 36; waitSelector holds the selector whose
+// reply is awaited, and the reply parsers read it to know what a reply means.
+namespace selector {
+
+constexpr int none = 0;
+constexpr int queryAtEnabled = 1;
+constexpr int queryAtEnabledAgain = 2;
+constexpr int enableAt = 3;
+constexpr int disableAt = 4;
+constexpr int writeSerialNumberNow = 5;
+constexpr int toggleRelay1 = 6;
+constexpr int toggleRelay2 = 7;
+constexpr int toggleRelay3 = 8;
+constexpr int toggleDevice = 9;
+constexpr int deviceLogOn = 10;
+constexpr int deviceLogOff = 11;
+constexpr int readVersion = 13;
+constexpr int readStationAddress = 14;
+constexpr int readBaudCode = 15;
+constexpr int readSerialNumber = 16;
+constexpr int readNothing17 = 17;
+constexpr int readDeviceSwitch = 18;
+constexpr int readNothing19 = 19;
+constexpr int readInterval = 20;
+constexpr int readServerAddress = 21;
+constexpr int readMqttName = 22;
+constexpr int readMqttKey = 23;
+constexpr int readServerProtocol = 24;
+constexpr int readDeviceType = 25;
+constexpr int writeDeviceType = 28;
+constexpr int writeSerialNumber = 29;
+constexpr int writeStationAddress = 30;
+constexpr int writeBaudCode = 31;
+constexpr int writeServerProtocol = 32;
+constexpr int writeIntervalAndKey = 33;
+constexpr int writeServerAddress = 34;
+constexpr int writeMqttName = 35;
+constexpr int writeMqttKey = 36;
+
+} // namespace selector

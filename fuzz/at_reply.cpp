@@ -1,0 +1,136 @@
+// The AT reply extraction: every reader of protocol/replies.h gets the same
+// input, and what each returns must agree with the text it was given.
+//
+// The input is a receive buffer. Its bytes up to the first zero byte are the
+// reply text, as the window reads it; whatever follows the zero byte is used
+// as a key, a separator and a keyword, so that the generic readers see more
+// than the terminal's few words.
+#include "fuzzcheck.h"
+#include "protocol/replies.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+const QString kLineEnd = QStringLiteral("\r\n");
+
+void checkTextAfter(const QString &text, const QString &key)
+{
+    const QString after = replies::textAfter(text, key);
+    const int at = text.indexOf(key);
+    if (at < 0) {
+        FUZZ_CHECK(after.isEmpty());
+        return;
+    }
+    FUZZ_CHECK(after.size() == text.size() - at - key.size());
+    FUZZ_CHECK(text.endsWith(after));
+}
+
+void checkUpTo(const QString &text, const QString &separator)
+{
+    const QString before = replies::upTo(text, separator);
+    FUZZ_CHECK(text.startsWith(before));
+    if (!separator.isEmpty())
+        FUZZ_CHECK(!before.contains(separator));
+    if (!text.contains(separator))
+        FUZZ_CHECK(before == text);
+}
+
+void checkIndexAfter(const QString &text, const QString &keyword)
+{
+    const replies::Answer<int> index = replies::indexAfter(text, keyword);
+    FUZZ_CHECK(index.recognised == text.contains(keyword));
+    if (index.value)
+        FUZZ_CHECK(index.recognised && text.contains(keyword + QLatin1Char(':')));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const char *bytes = reinterpret_cast<const char *>(data);
+    const int length = int(size);
+    const void *zero = std::memchr(bytes, 0, size);
+    const int textEnd = zero ? int(static_cast<const char *>(zero) - bytes) : length;
+
+    const QString text = replies::replyText(bytes, length);
+    FUZZ_CHECK(!text.contains(QChar(0)));
+    FUZZ_CHECK(text == QString::fromUtf8(bytes, textEnd));
+
+    // Reading from an offset, as the window does for unsolicited output it has
+    // not looked at yet: offsets before, inside and past the text.
+    const int offsets[] = {-1, 0, textEnd / 2, textEnd, textEnd + 1, length, length + 7};
+    for (const int from : offsets) {
+        const QString part = replies::replyText(bytes, length, from);
+        FUZZ_CHECK(!part.contains(QChar(0)));
+        if (from <= 0)
+            FUZZ_CHECK(part == text);
+        if (from >= textEnd)
+            FUZZ_CHECK(part.isEmpty());
+    }
+
+    const QString extra =
+        zero ? QString::fromUtf8(bytes + textEnd + 1, length - textEnd - 1) : QString();
+    const QString keys[] = {
+        extra,    kLineEnd, QStringLiteral("SN:"), QStringLiteral("("), QStringLiteral(":"),
+        QString()};
+    for (const QString &key : keys) {
+        checkTextAfter(text, key);
+        checkUpTo(text, key);
+    }
+
+    const int number = replies::asNumber(text);
+    FUZZ_CHECK(replies::asNumber(QString::number(number)) == number);
+    FUZZ_CHECK(replies::asNumber(QLatin1Char(' ') + QString::number(number) + kLineEnd) == number);
+    replies::asNumber(extra);
+
+    const std::optional<bool> open = replies::deviceOpen(text);
+    if (text.contains(QLatin1String("CLOSE")))
+        FUZZ_CHECK(open && !*open);
+    else if (text.contains(QLatin1String("OPEN")))
+        FUZZ_CHECK(open && *open);
+    else
+        FUZZ_CHECK(!open);
+
+    const std::optional<bool> logOn = replies::deviceLogOn(text);
+    FUZZ_CHECK(logOn.has_value() == text.contains(QLatin1String("GSMLOG")));
+
+    const replies::Answer<QString> sn = replies::serialNumber(text);
+    FUZZ_CHECK(sn.recognised == text.contains(QLatin1String("SN:")));
+    if (sn.value) {
+        FUZZ_CHECK(sn.recognised);
+        FUZZ_CHECK(!sn.value->isEmpty());
+        FUZZ_CHECK(!sn.value->contains(kLineEnd));
+        FUZZ_CHECK(text.contains(QStringLiteral("SN:") + *sn.value + kLineEnd));
+    }
+
+    const std::optional<replies::BeatSettings> beat = replies::beatSettings(text);
+    FUZZ_CHECK(beat.has_value() == text.contains(QLatin1String("BEAT:")));
+    if (beat) {
+        FUZZ_CHECK(!beat->intervalText.contains(kLineEnd));
+        FUZZ_CHECK(beat->interval == quint16(replies::asNumber(beat->intervalText)));
+        FUZZ_CHECK(text.contains(QStringLiteral("BEAT:") + beat->intervalText));
+        FUZZ_CHECK(!beat->key.contains(kLineEnd));
+        FUZZ_CHECK(text.contains(beat->key));
+    }
+
+    const replies::Answer<replies::ServerAddress> address = replies::serverAddress(text);
+    FUZZ_CHECK(address.recognised == text.contains(QLatin1String("DOMAIN")));
+    FUZZ_CHECK(address.value.has_value() == text.contains(QLatin1String("DOMAIN:")));
+    if (address.value) {
+        FUZZ_CHECK(!address.value->host.contains(QLatin1Char(':')));
+        FUZZ_CHECK(text.contains(QStringLiteral("DOMAIN:") + address.value->host));
+    }
+
+    checkIndexAfter(text, QStringLiteral("SRVPRO"));
+    checkIndexAfter(text, QStringLiteral("DEVTYPE"));
+    checkIndexAfter(text, extra);
+
+    const replies::UnsolicitedReport report = replies::unsolicitedReport(text);
+    FUZZ_CHECK(report.serverConnected.has_value() ==
+               text.contains(QLatin1String("+CMQTTCONNECT: 0")));
+    FUZZ_CHECK(report.signalQuality.has_value() == text.contains(QLatin1String("CSQ: ")));
+    return 0;
+}

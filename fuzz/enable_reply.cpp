@@ -1,0 +1,44 @@
+// The connection reply: the terminal's answer to "ENATCMD", read the way the
+// window reads its receive buffer (zero bytes become line ends first, so that
+// a zero in front of the answer does not hide it).
+#include "fuzzcheck.h"
+#include "session/linerules.h"
+
+#include <QByteArray>
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    QByteArray buffer(reinterpret_cast<const char *>(data), int(size));
+    buffer.replace('\0', "\r\n");
+    const QString text = QString::fromUtf8(buffer);
+
+    const linerules::EnableReply reply = linerules::parseEnableReply(text);
+    FUZZ_CHECK(reply.recognised == text.contains(QLatin1String("ENATCMD")));
+    if (!reply.recognised) {
+        FUZZ_CHECK(reply.address == 0 && !reply.atEnabled);
+        return 0;
+    }
+
+    // The address is the number between the first colon and the next one.
+    const int colon = text.indexOf(QLatin1Char(':'));
+    const QString rest = colon < 0 ? text : text.mid(colon + 1);
+    const int next = rest.indexOf(QLatin1Char(':'));
+    bool ok = false;
+    const int address = (next < 0 ? rest : rest.left(next)).trimmed().toInt(&ok, 10);
+    FUZZ_CHECK(reply.address == (ok ? address : 0));
+
+    // The flag runs from there to the line end; its bit 0 says AT commands are on.
+    const QString afterAddress = next < 0 ? rest : rest.mid(next + 1);
+    const int lineEnd = afterAddress.indexOf(QStringLiteral("\r\n"));
+    const int flag =
+        (lineEnd < 0 ? afterAddress : afterAddress.left(lineEnd)).trimmed().toInt(&ok, 10);
+    FUZZ_CHECK(reply.atEnabled == (ok && (flag & 1) != 0));
+
+    // A station address is only taken when a terminal can have it.
+    FUZZ_CHECK(linerules::isValidStationAddress(reply.address) ==
+               (reply.address >= 1 && reply.address <= 254));
+    return 0;
+}

@@ -18,12 +18,15 @@ public:
     QByteArray &rxBuffer() { return w.rxBuffer; }
     quint16 &rxQuietTicks() { return w.rxQuietTicks; }
     int &waitSelector() { return w.waitSelector; }
+    int &rxOfferedSize() { return w.rxOfferedSize; }
+    int &rxUnsolicitedFrom() { return w.rxUnsolicitedFrom; }
     quint16 &tick100ms() { return w.tick100ms; }
     quint16 &tick2s() { return w.tick2s; }
     QString &settingsPath() { return w.settingsPath; }
     QString &snFileDir() { return w.snFileDir; }
     QString &lastPortName() { return w.lastPortName; }
     QStringList &snBindingLines() { return w.snBindingLines; }
+    QString &snBindingFile() { return w.snBindingFile; }
     QMenu *logMenu() { return w.logMenu; }
 
     void tick() { w._10msTimerCallback(); }

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTextStream>
 
@@ -18,8 +19,12 @@ void ZorvikTestTool::onpushButton_5Clicked()
     snBindingFile = QFileDialog::getOpenFileName(nullptr, QStringLiteral("Open CSV File"),
                                                  snFileDir, QStringLiteral("CSV Files (*.*)"));
     QSettings settings(settingsPath, QSettings::IniFormat);
+    // Only a plain file is read. A device such as /dev/zero never ends (read
+    // whole, it eats all memory) and a pipe does not even open until someone
+    // writes to it: either would take the window down.
+    const QFileInfo info(snBindingFile);
     QFile file(snBindingFile);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxBindingFileBytes) {
+    if (!info.isFile() || info.size() > kMaxBindingFileBytes || !file.open(QIODevice::ReadOnly)) {
         appendLog(snBindingFile + QStringLiteral("CSV文件打开失败 功能不可用"));
         return;
     }

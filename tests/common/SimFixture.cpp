@@ -25,10 +25,15 @@ SimFixture::~SimFixture()
 
 void SimFixture::choosePort()
 {
+    choosePort(sim.slavePath());
+}
+
+void SimFixture::choosePort(const QString &portName)
+{
     QComboBox *combo = ui().SerialComNum;
-    int index = combo->findText(sim.slavePath());
+    int index = combo->findText(portName);
     if (index < 0) {
-        combo->addItem(sim.slavePath());
+        combo->addItem(portName);
         index = combo->count() - 1;
     }
     combo->setCurrentIndex(index);
@@ -87,4 +92,15 @@ QStringList SimFixture::logMessages() const
 bool SimFixture::waitForLog(const QString &message, int timeoutMs) const
 {
     return QTest::qWaitFor([&] { return logContains(message); }, timeoutMs);
+}
+
+void SimFixture::recordSteps()
+{
+    sentSteps.clear();
+    QObject::disconnect(stepRecording);
+    stepRecording =
+        QObject::connect(&sim, &TerminalSimulator::requestReceived, &sim,
+                         [this](const TerminalSimulator::Request &request) {
+                             sentSteps.append({probe->waitSelector(), request.text, request.raw});
+                         });
 }

@@ -5,6 +5,7 @@
 #include "WindowProbe.h"
 
 #include <QStringList>
+#include <QVector>
 #include <memory>
 
 class QAbstractButton;
@@ -30,6 +31,8 @@ public:
     // goes after "刷新串口": inserting it in front would make "刷新串口" current
     // for a moment, and choosing that rebuilds the list.
     void choosePort();
+    // The same for another port, such as a second simulator's.
+    void choosePort(const QString &portName);
     void click(QAbstractButton *button);
 
     // Chooses the port, clicks "连接设备" (or "自动连接") and waits until the
@@ -46,4 +49,17 @@ public:
     bool logContains(const QString &message) const { return logMessages().contains(message); }
     int logCount(const QString &message) const { return logMessages().count(message); }
     bool waitForLog(const QString &message, int timeoutMs = 10000) const;
+
+    // From the call on, every request the terminal receives is kept with the
+    // selector the window was waiting on when it arrived: the step of a batch
+    // sequence that sent it.
+    struct SentStep
+    {
+        int selector = 0;
+        QString text;   // AT: the line without "\r\n"; otherwise the bytes in hex
+        QByteArray raw; // as received
+    };
+    void recordSteps();
+    QVector<SentStep> sentSteps;
+    QMetaObject::Connection stepRecording;
 };

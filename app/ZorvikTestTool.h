@@ -85,6 +85,7 @@ private:
     void openSerialPort(int baud);
     void onSerialError(QSerialPort::SerialPortError error);
     void onSerialReadyRead();
+    void discardReceived();
     void writeAndClosePort();
 
     // Tick engine (session/tick.cpp).

@@ -119,21 +119,27 @@ bool takeIndex(ReplyTarget &t, const QString &text, const QString &keyword, QCom
     return true;
 }
 
+// The terminal's own output: shown as it came while its log is on. A server
+// report counts with a ".com" anywhere in the text; signal quality is read
+// line by line, so that several reports that arrive together are each taken.
 void takeUnsolicited(ReplyTarget &t, const QString &text)
 {
     if (t.session.has(SessionState::logOn))
         t.log(text);
-    const replies::UnsolicitedReport report = replies::unsolicitedReport(text);
-    if (report.serverConnected) {
-        t.session.setFlag(SessionState::srvConnected, *report.serverConnected);
-        t.ui.label_Humidy->setText(*report.serverConnected ? QStringLiteral("已连接")
-                                                           : QStringLiteral("未连接"));
+    const std::optional<bool> serverConnected = replies::unsolicitedReport(text).serverConnected;
+    if (serverConnected) {
+        t.session.setFlag(SessionState::srvConnected, *serverConnected);
+        t.ui.label_Humidy->setText(*serverConnected ? QStringLiteral("已连接")
+                                                    : QStringLiteral("未连接"));
         t.log(QStringLiteral("服务器状态为：") + t.ui.label_Humidy->text());
     }
-    if (report.signalQuality) {
-        const QString csq = QString::number(*report.signalQuality);
-        t.ui.label_Temp->setText(csq);
-        t.log(QStringLiteral("CSQ=") + csq);
+    const QVector<QStringRef> lines = text.splitRef(QLatin1Char('\n'));
+    for (const QStringRef &line : lines) {
+        const std::optional<int> csq = replies::unsolicitedReport(line.toString()).signalQuality;
+        if (!csq)
+            continue;
+        t.ui.label_Temp->setText(QString::number(*csq));
+        t.log(QStringLiteral("CSQ=") + t.ui.label_Temp->text());
     }
 }
 
@@ -174,11 +180,14 @@ bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
 
     // Output nobody asked for is never consumed: it stays in rxBuffer and is
     // offered again with every byte that arrives after it. Only the part not
-    // looked at before is handled, so each report is shown and logged once.
+    // looked at before is handled, so each report is shown and logged once,
+    // and only up to its last line end: on a busy line a report may be cut
+    // where the bytes came in, and its rest is read with what follows.
     const int from = qBound(0, rxUnsolicitedFrom, int(length));
-    rxUnsolicitedFrom = length;
-    if (from > 0 && from == length)
+    const int end = replies::unsolicitedEnd(data, length, from);
+    rxUnsolicitedFrom = end;
+    if (end == from)
         return false; // nothing new since the last look
-    takeUnsolicited(target, replies::replyText(data, length, from));
+    takeUnsolicited(target, replies::unsolicitedText(data, from, end));
     return false;
 }

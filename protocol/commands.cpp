@@ -228,9 +228,7 @@ void ZorvikTestTool::sendCommand(int selectorNumber)
     // belong to the old command and are dropped.
     waitSelector = selectorNumber;
     rxQuietTicks = 0;
-    rxBuffer.clear();
-    rxOfferedSize = 0;
-    rxUnsolicitedFrom = 0;
+    discardReceived();
 
     if (const auto *request = std::get_if<Rs485Request>(&command)) {
         sendRs485Frame(request->address, request->function, request->reg, request->value);

@@ -130,4 +130,22 @@ UnsolicitedReport unsolicitedReport(const QString &text)
     return report;
 }
 
+int unsolicitedEnd(const char *data, int length, int from)
+{
+    if (data == nullptr || from >= length)
+        return qMax(from, 0);
+    for (int i = length - 1; i >= from; --i) {
+        if (data[i] == '\n')
+            return i + 1;
+    }
+    return length;
+}
+
+QString unsolicitedText(const char *data, int from, int end)
+{
+    if (data == nullptr || end <= from)
+        return QString();
+    return QString::fromUtf8(data + from, end - from).remove(QChar(0));
+}
+
 } // namespace replies

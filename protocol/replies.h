@@ -77,4 +77,13 @@ struct UnsolicitedReport
 };
 UnsolicitedReport unsolicitedReport(const QString &text);
 
+// Where the unsolicited output in data[from, length) that can be read now
+// ends: just after its last "\n", so that a line still coming in waits for
+// its rest; all of it when it holds no line end at all (a report without one
+// is read once the line has gone quiet).
+int unsolicitedEnd(const char *data, int length, int from);
+// The text of data[from, end), decoded as UTF-8. A zero byte is line noise
+// here and is dropped, so it cannot hide the reports behind it.
+QString unsolicitedText(const char *data, int from, int end);
+
 } // namespace replies

@@ -72,6 +72,9 @@ void ZorvikTestTool::manualConnectBeat()
     showConnectState(ConnectFailed);
     if (serialPort.isOpen())
         serialPort.close();
+    // An answer still coming in belongs to the attempt that has just failed;
+    // left in the buffer, it would connect a port that is closed.
+    discardReceived();
     const QString checks = QString::fromUtf8(kCheckWiring) + QString::fromUtf8(kCheckSettings);
     appendLog(QStringLiteral("手动连接超时\r\n\r\n") + checks);
     inform(QStringLiteral("手动连接超时"), checks);
@@ -92,6 +95,9 @@ void ZorvikTestTool::autoConnectBeat()
     session.connectTick = 0;
     if (serialPort.isOpen())
         serialPort.close();
+    // An answer that came in at the old rate and is not complete yet must not
+    // connect at the next one.
+    discardReceived();
     if (session.autoBraudIndex < ui.BraudRate_1->count()) {
         ui.BraudRate_1->setCurrentIndex(session.autoBraudIndex);
         ++session.autoBraudIndex;

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSettings>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -99,6 +100,9 @@ void ZorvikTestTool::onSerialError(QSerialPort::SerialPortError error)
         const QString reason = serialPort.errorString();
         if (serialPort.isOpen())
             serialPort.close();
+        // Whatever came in before the error stays unread: an answer to
+        // "ENATCMD?" among it would otherwise connect the closed port.
+        discardReceived();
         // The state is shown before the box: ticks keep running behind it and
         // find nothing to do in state 4.
         showConnectState(session.connectState);
@@ -129,6 +133,14 @@ void ZorvikTestTool::onSerialReadyRead()
     }
 }
 
+// Forgets every byte received so far, and how far they had been looked at.
+void ZorvikTestTool::discardReceived()
+{
+    rxBuffer.clear();
+    rxOfferedSize = 0;
+    rxUnsolicitedFrom = 0;
+}
+
 // The terminal is told to stop accepting AT commands just before the line is
 // given up; a port closed right after a write may drop those bytes, so they
 // are given a short, bounded time to leave first.
@@ -136,8 +148,15 @@ void ZorvikTestTool::writeAndClosePort()
 {
     if (!serialPort.isOpen())
         return;
-    if (serialPort.bytesToWrite() > 0)
+    if (serialPort.bytesToWrite() > 0) {
+        // The port reports a wait that runs out as a time-out error; on a
+        // stalled line that would turn the disconnect into a port failure with
+        // its box. The wait is ours and the port is closed next, so neither
+        // its reports nor what it reads meanwhile matter.
+        const QSignalBlocker quiet(serialPort);
         serialPort.waitForBytesWritten(kFlushTimeoutMs);
+        serialPort.clearError();
+    }
     if (serialPort.isOpen())
         serialPort.close();
 }

@@ -39,31 +39,33 @@ void ZorvikTestTool::_10msTimerCallback()
 }
 
 // Judges whether the bytes received form a complete reply and hands them to
-// the connection reply handling or to the parsers. Bytes that no parser takes
-// stay in the buffer, but they are offered again only once more bytes arrive:
-// the same text would give the same result, and the same report must not be
-// handled a hundred times a second.
+// the connection reply handling or to the parsers. Only the bytes not offered
+// yet count: text that no parser takes stays in the buffer, and the same text
+// would give the same result, so it is offered again only once more bytes
+// have come in (the same report must not be handled a hundred times a
+// second). The size rule is judged on those new bytes as well: unsolicited
+// output piles up in the buffer, and measured on all of it, a report that
+// comes in a few bytes at a time would be looked at on every tick and read
+// cut in two.
 void ZorvikTestTool::receiveStage()
 {
-    if (rxBuffer.isEmpty())
+    const int fresh = rxBuffer.size() - rxOfferedSize;
+    if (fresh <= 0)
         return;
-    if (rxBuffer.size() <= kCompleteAboveBytes) {
+    if (fresh <= kCompleteAboveBytes) {
         const quint16 quiet = rxQuietTicks;
         if (rxQuietTicks < std::numeric_limits<quint16>::max())
             ++rxQuietTicks;
         if (quiet < kQuietTicks)
             return;
     }
-    if (rxBuffer.size() == rxOfferedSize)
-        return;
 
     if (waitSelector >= 1 && waitSelector <= 3) {
         handleConnectionReply();
     } else if (parseRs485Reply(rxBuffer.constData(), quint16(rxBuffer.size())) ||
                parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()))) {
         waitSelector = 0;
-        rxBuffer.clear();
-        rxUnsolicitedFrom = 0;
+        discardReceived();
     }
     rxOfferedSize = rxBuffer.size();
 }

@@ -74,6 +74,8 @@ private slots:
     void serverAddress();
     void indexAfter_data();
     void indexAfter();
+    void unsolicitedEnd_data();
+    void unsolicitedEnd();
     void unsolicitedReport_data();
     void unsolicitedReport();
 };
@@ -442,6 +444,31 @@ void BytesAndTextsTest::indexAfter()
     const replies::Answer<int> answer = replies::indexAfter(text, keyword);
     QCOMPARE(answer.recognised, recognised);
     QCOMPARE(answer.value.value_or(-1), index);
+}
+
+void BytesAndTextsTest::unsolicitedEnd_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("end");
+    QTest::newRow("one whole line") << QByteArray("+CSQ: 9,99\r\n") << 0 << 12;
+    QTest::newRow("no line end: all") << QByteArray("+CSQ: 9,99") << 0 << 10;
+    QTest::newRow("a line and a part") << QByteArray("+CSQ: 9,99\r\n+CS") << 0 << 12;
+    QTest::newRow("from inside") << QByteArray("ab\ncd\nef") << 3 << 6;
+    QTest::newRow("nothing new") << QByteArray("ab\n") << 3 << 3;
+    QTest::newRow("from beyond") << QByteArray("ab\n") << 9 << 9;
+    QTest::newRow("empty") << QByteArray() << 0 << 0;
+}
+
+void BytesAndTextsTest::unsolicitedEnd()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, from);
+    QFETCH(int, end);
+    QCOMPARE(replies::unsolicitedEnd(bytes.constData(), bytes.size(), from), end);
+    const QByteArray withZero("\0+CSQ: 7,99\r\n", 13);
+    QCOMPARE(replies::unsolicitedText(withZero.constData(), 0, withZero.size()),
+             QStringLiteral("+CSQ: 7,99\r\n"));
 }
 
 void BytesAndTextsTest::unsolicitedReport_data()

@@ -855,6 +855,22 @@ void WindowProtocolTest::unsolicitedOutputHandledOnce()
     QCOMPARE(beyond.added(), QStringList());
     QCOMPARE(probe->rxUnsolicitedFrom(), buffer.size());
 
+    // Several reports that arrive together are each taken; a report still
+    // coming in waits for the rest of its line.
+    buffer += QByteArray("+CSQ: 11,99\r\n\0+CSQ: 12,99\r\n+CSQ: 1", 34);
+    probe->session().setFlag(SessionState::logOn, false);
+    LogWatch together(*probe);
+    QVERIFY(!probe->parseAtReply(buffer));
+    QCOMPARE(together.added(), asLogged(QStringList{"CSQ=11", "CSQ=12"}));
+    QCOMPARE(probe->rxUnsolicitedFrom(), buffer.size() - 7);
+    buffer += "3,99\r\n";
+    LogWatch rest(*probe);
+    QVERIFY(!probe->parseAtReply(buffer));
+    QCOMPARE(rest.added(), asLogged(QStringList{"CSQ=13"}));
+    checkAll({"label_Temp=13"});
+    QCOMPARE(probe->rxUnsolicitedFrom(), buffer.size());
+    probe->session().setFlag(SessionState::logOn, true);
+
     // A send starts a fresh buffer, looked at from its start.
     probe->sendCommand(13);
     QCOMPARE(probe->rxUnsolicitedFrom(), 0);

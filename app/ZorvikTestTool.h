@@ -93,6 +93,7 @@ private:
     bool stepMayAdvance(quint16 &beatCounter);
 
     // Connection (session/connection.cpp).
+    bool connectWindowBeat();
     void manualConnectBeat();
     void autoConnectBeat();
     void handleConnectionReply();

@@ -1,5 +1,7 @@
 #include "app/ZorvikTestTool.h"
 
+#include "protocol/selectors.h"
+
 // The user's actions that need no more than a few lines: starting the batch
 // sequences, the buttons that send one command, the value setters and the
 // check boxes that choose what a batch write sends.
@@ -23,27 +25,27 @@ void ZorvikTestTool::onWriteButtonClicked()
 
 void ZorvikTestTool::onpushButton_3Clicked()
 {
-    sendCommand(6);
+    sendCommand(selector::toggleRelay1);
 }
 void ZorvikTestTool::onpushButton_2Clicked()
 {
-    sendCommand(7);
+    sendCommand(selector::toggleRelay2);
 }
 void ZorvikTestTool::onpushButtonClicked()
 {
-    sendCommand(8);
+    sendCommand(selector::toggleRelay3);
 }
 void ZorvikTestTool::onpushButton_4Clicked()
 {
-    sendCommand(9);
+    sendCommand(selector::toggleDevice);
 }
 void ZorvikTestTool::readSNButtonClicked()
 {
-    sendCommand(16);
+    sendCommand(selector::readSerialNumber);
 }
 void ZorvikTestTool::writeSNButtonClicked()
 {
-    sendCommand(5);
+    sendCommand(selector::writeSerialNumberNow);
 }
 
 void ZorvikTestTool::onBraudRate_1Changed(int)

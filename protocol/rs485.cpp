@@ -1,11 +1,8 @@
 #include "app/ZorvikTestTool.h"
 
-#include "protocol/modbus.h"
+#include "protocol/selectors.h"
 
-namespace {
-constexpr int kReadStationAddress = 14;
-constexpr int kReadBaudCode = 15;
-} // namespace
+#include "protocol/modbus.h"
 
 quint16 ZorvikTestTool::crc16(const quint8 *bytes, quint8 count) const
 {
@@ -29,7 +26,7 @@ bool ZorvikTestTool::parseRs485Reply(const char *data, quint16 length)
         return false;
 
     switch (waitSelector) {
-    case kReadStationAddress: {
+    case selector::readStationAddress: {
         // The register's high byte carries nothing the terminal uses.
         session.devAddress = quint8(*value & 0xFF);
         ui.readAddress_2->setValue(session.devAddress);
@@ -37,7 +34,7 @@ bool ZorvikTestTool::parseRs485Reply(const char *data, quint16 length)
                   QStringLiteral("\r\n"));
         break;
     }
-    case kReadBaudCode: {
+    case selector::readBaudCode: {
         session.devBraudRate = modbus::baudFromCode(*value);
         const QString rate = QString::number(session.devBraudRate);
         ui.braudRate_2->setItemText(0, rate);

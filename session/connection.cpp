@@ -1,5 +1,7 @@
 #include "app/ZorvikTestTool.h"
 
+#include "protocol/selectors.h"
+
 #include "session/linerules.h"
 #include "session/portlist.h"
 
@@ -49,7 +51,7 @@ void ZorvikTestTool::onautoConnectButtonClicked()
 
 void ZorvikTestTool::onDisConnectButtonClicked()
 {
-    sendCommand(4); // the terminal stops accepting AT commands
+    sendCommand(selector::disableAt); // the terminal stops accepting AT commands
     session.connectState = Disconnected;
     writeAndClosePort();
     showConnectState(Disconnected);
@@ -57,16 +59,24 @@ void ZorvikTestTool::onDisConnectButtonClicked()
     appendLog(QStringLiteral("设备已经断开"));
 }
 
-void ZorvikTestTool::manualConnectBeat()
+// One beat of a connect attempt: the query goes out on the second and fourth
+// beat after the port opened. False once the attempt's five beats are over.
+bool ZorvikTestTool::connectWindowBeat()
 {
     const quint16 beat = session.connectTick++;
-    if (beat < kConnectWindowBeats) {
-        if (serialPort.isOpen() && (beat & 1)) {
-            appendLog(QStringLiteral("正在连接设备……\r\n"));
-            sendCommand(1);
-        }
-        return;
+    if (beat >= kConnectWindowBeats)
+        return false;
+    if (serialPort.isOpen() && (beat & 1)) {
+        appendLog(QStringLiteral("正在连接设备……\r\n"));
+        sendCommand(selector::queryAtEnabled);
     }
+    return true;
+}
+
+void ZorvikTestTool::manualConnectBeat()
+{
+    if (connectWindowBeat())
+        return;
     session.connectTick = 1;
     session.connectState = ConnectFailed;
     showConnectState(ConnectFailed);
@@ -84,14 +94,8 @@ void ZorvikTestTool::manualConnectBeat()
 // 0 (set by the button) and the walk then starts at entry 0 again.
 void ZorvikTestTool::autoConnectBeat()
 {
-    const quint16 beat = session.connectTick++;
-    if (beat < kConnectWindowBeats) {
-        if (serialPort.isOpen() && (beat & 1)) {
-            appendLog(QStringLiteral("正在连接设备……\r\n"));
-            sendCommand(1);
-        }
+    if (connectWindowBeat())
         return;
-    }
     session.connectTick = 0;
     if (serialPort.isOpen())
         serialPort.close();
@@ -150,7 +154,7 @@ void ZorvikTestTool::handleConnectionReply()
             session.readTick = 0;
             session.readStep = kReadStepStart;
         }
-        sendCommand(11); // the terminal's own log off
+        sendCommand(selector::deviceLogOff); // the terminal's own log off
     } else {
         appendLog(QStringLiteral("设备还未允许使用AT指令,正在自动要求设备允许使用AT指令\r\n"));
         requestAtEnable();
@@ -165,10 +169,10 @@ void ZorvikTestTool::requestAtEnable()
 {
     const quint16 asked = session.atEnableCount++;
     if (asked < kMaxAtEnableRequests) {
-        sendCommand(3);
+        sendCommand(selector::enableAt);
         return;
     }
-    sendCommand(4);
+    sendCommand(selector::disableAt);
     session.connectState = Disconnected;
     writeAndClosePort();
     showConnectState(Disconnected);
@@ -184,7 +188,7 @@ void ZorvikTestTool::syncDeviceLog()
     const bool wanted = session.has(SessionState::logWanted);
     const bool on = session.has(SessionState::logOn);
     if (wanted && !on)
-        sendCommand(10);
+        sendCommand(selector::deviceLogOn);
     else if (!wanted && on)
-        sendCommand(11);
+        sendCommand(selector::deviceLogOff);
 }

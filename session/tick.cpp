@@ -1,5 +1,7 @@
 #include "app/ZorvikTestTool.h"
 
+#include "protocol/selectors.h"
+
 #include <limits>
 
 namespace {
@@ -60,7 +62,7 @@ void ZorvikTestTool::receiveStage()
             return;
     }
 
-    if (waitSelector >= 1 && waitSelector <= 3) {
+    if (waitSelector >= selector::queryAtEnabled && waitSelector <= selector::enableAt) {
         handleConnectionReply();
     } else if (parseRs485Reply(rxBuffer.constData(), quint16(rxBuffer.size())) ||
                parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()))) {

@@ -104,6 +104,7 @@ private:
     void readStepBeat();
     void writeStepBeat();
     void verifyWrite();
+    void stopBatches();
 
     SessionState session;
     Ui::ZorvikTestToolClass ui;

@@ -8,8 +8,13 @@
 #include <QTextCursor>
 
 namespace {
+// The log keeps at most this many paragraphs; the oldest go first. Dropping
+// them one at a time would lay the whole log out again for every entry once
+// it is full (milliseconds each, enough to choke on a chatty terminal), so a
+// full log drops kLogTrimBlocks of its oldest paragraphs at once.
 constexpr int kMaxLogBlocks = 5000;
-}
+constexpr int kLogTrimBlocks = 500;
+} // namespace
 
 void ZorvikTestTool::appendLog(QString message)
 {
@@ -18,14 +23,20 @@ void ZorvikTestTool::appendLog(QString message)
     // A new paragraph at the end, as QTextEdit::append() makes it, but always
     // as plain text: append() would take a reply such as "<admin>" for markup
     // and show something other than what the terminal sent.
-    QTextEdit *log = ui.textEdit;
-    QScrollBar *scroll = log->verticalScrollBar();
+    QTextDocument *doc = ui.textEdit->document();
+    QScrollBar *scroll = ui.textEdit->verticalScrollBar();
     const bool atBottom = scroll->value() >= scroll->maximum();
-    QTextCursor cursor(log->document());
+    QTextCursor cursor(doc);
     cursor.movePosition(QTextCursor::End);
-    if (!log->document()->isEmpty())
+    if (!doc->isEmpty())
         cursor.insertBlock();
     cursor.insertText(stamp + QLatin1Char('\t') + message);
+    if (doc->blockCount() > kMaxLogBlocks) {
+        QTextCursor oldest(doc);
+        oldest.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor,
+                            doc->blockCount() - (kMaxLogBlocks - kLogTrimBlocks));
+        oldest.removeSelectedText();
+    }
     if (atBottom)
         scroll->setValue(scroll->maximum());
 }
@@ -33,7 +44,8 @@ void ZorvikTestTool::appendLog(QString message)
 void ZorvikTestTool::setupLogWindow()
 {
     QTextEdit *log = ui.textEdit;
-    log->document()->setMaximumBlockCount(kMaxLogBlocks);
+    // Nobody undoes a log, and an undo history would keep every dropped entry.
+    log->document()->setUndoRedoEnabled(false);
     log->setContextMenuPolicy(Qt::CustomContextMenu);
 
     logMenu = new QMenu(log);

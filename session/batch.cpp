@@ -49,6 +49,17 @@ void ZorvikTestTool::writeStepBeat()
     session.readStep = kReadStepStart; // the read step of this same beat starts the read-back
 }
 
+// A batch does not outlive its connection. The next terminal connected may be
+// another one (a technician provisions one after the other), and the rest of a
+// write, a serial number or MQTT credentials among it, must not go into that
+// terminal unasked.
+void ZorvikTestTool::stopBatches()
+{
+    session.readStep = kReadStepIdle;
+    session.writeStep = 0;
+    session.setFlag(SessionState::verifying, false);
+}
+
 // Compares each written parameter with what the read-back shows.
 void ZorvikTestTool::verifyWrite()
 {

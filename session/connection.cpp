@@ -54,6 +54,7 @@ void ZorvikTestTool::onDisConnectButtonClicked()
     sendCommand(selector::disableAt); // the terminal stops accepting AT commands
     session.connectState = Disconnected;
     writeAndClosePort();
+    stopBatches();
     showConnectState(Disconnected);
     refreshControls();
     appendLog(QStringLiteral("设备已经断开"));
@@ -175,6 +176,7 @@ void ZorvikTestTool::requestAtEnable()
     sendCommand(selector::disableAt);
     session.connectState = Disconnected;
     writeAndClosePort();
+    stopBatches();
     showConnectState(Disconnected);
     refreshControls();
     appendLog(QStringLiteral("设备使能AT指令超时"));

@@ -103,6 +103,7 @@ void ZorvikTestTool::onSerialError(QSerialPort::SerialPortError error)
         // Whatever came in before the error stays unread: an answer to
         // "ENATCMD?" among it would otherwise connect the closed port.
         discardReceived();
+        stopBatches();
         // The state is shown before the box: ticks keep running behind it and
         // find nothing to do in state 4.
         showConnectState(session.connectState);

@@ -59,6 +59,7 @@ private slots:
     void changedBaudRateIsReportedUntilReconnected();
     void readButtonDuringWriteEndsItWithoutVerification();
     void readButtonDuringReadBackRestartsIt();
+    void disconnectEndsTheWrite();
 
 private:
     bool connectAndRead();
@@ -580,6 +581,38 @@ void BatchTest::readButtonDuringReadBackRestartsIt()
     QCOMPARE(f->logCount(kWriteSucceeded), 1);
     QCOMPARE(f->logMessages().last(), kWriteSucceeded);
     QCOMPARE(f->sim.state().deviceType, 6);
+}
+
+// "断开连接" in the middle of a write ends it: connected again (possibly to the
+// next terminal on the bench), nothing of that write goes out and no check runs.
+void BatchTest::disconnectEndsTheWrite()
+{
+    QVERIFY(connectAndRead());
+    auto &ui = f->ui();
+    ui.BraudRate_10->setCurrentIndex(5);
+    ui.textEdit_5->setPlainText(QStringLiteral("dev-x"));
+    f->click(ui.checkBox_13);
+    f->click(ui.checkBox_14);
+
+    f->recordSteps();
+    f->click(ui.writeButton);
+    QVERIFY(QTest::qWaitFor([this] { return !f->sentSteps.isEmpty(); }, 10000));
+    f->click(ui.disConnectButton);
+    QCOMPARE(f->session().connectState, qint32(Disconnected));
+
+    const int entries = f->logMessages().size();
+    f->sentSteps.clear();
+    QVERIFY(f->connectManually());
+    QVERIFY(f->waitIdle());
+    QTest::qWait(3000); // longer than a write step's wait: a resumed write would show
+    // Only the connection's own commands (the disconnect's "ENATCMD=1,0", the
+    // query, the enable request, "GSMLOG=0"); no write, no read-back.
+    for (const SimFixture::SentStep &step : f->sentSteps)
+        QVERIFY2(step.selector <= 11, qPrintable(step.text));
+    QVERIFY(steps().contains(QStringLiteral("11 AT+GSMLOG=0")));
+    QVERIFY(!logSince(entries).contains(kAllWritesSent));
+    QCOMPARE(f->sim.state().mqttLoginName, QStringLiteral("tv2400001"));
+    QCOMPARE(f->boxes.count(), 0);
 }
 
 QTEST_MAIN(BatchTest)

@@ -3,6 +3,7 @@
 // login name and key appear in "修改参数", then write all three. Also the
 // lookup on its own, on big and on broken files.
 
+#include "FileDialogAnswer.h"
 #include "SimFixture.h"
 #include "TestSettings.h"
 #include "binding/snlookup.h"
@@ -21,64 +22,6 @@ namespace {
 
 const QString kOpenFailed = QStringLiteral("CSV文件打开失败 功能不可用");
 const QString kNoFile = QStringLiteral("请打开mqtt三要素文件");
-
-// Answers the next file dialog the way a user does: types the path into the
-// file-name field and presses Open, or presses Cancel when the path is empty.
-// Remembers how the dialog looked when it opened.
-class DialogAnswer : public QObject
-{
-public:
-    explicit DialogAnswer(const QString &path) : m_path(path)
-    {
-        connect(&m_timer, &QTimer::timeout, this, &DialogAnswer::answerIfOpen);
-        m_timer.start(20);
-    }
-
-    // The file disappears between the choice and the window opening it.
-    void removeWhenChosen() { m_remove = true; }
-
-    bool seen = false;
-    QString caption;
-    QString folder;
-    QStringList filters;
-
-private:
-    void answerIfOpen()
-    {
-        const auto widgets = QApplication::topLevelWidgets();
-        for (QWidget *widget : widgets) {
-            auto *dialog = qobject_cast<QFileDialog *>(widget);
-            if (!dialog || !dialog->isVisible())
-                continue;
-            m_timer.stop();
-            seen = true;
-            caption = dialog->windowTitle();
-            folder = dialog->directory().absolutePath();
-            filters = dialog->nameFilters();
-            if (m_path.isEmpty()) {
-                dialog->reject();
-                return;
-            }
-            if (m_remove) {
-                const QString path = m_path;
-                connect(dialog, &QFileDialog::fileSelected, this, [path] { QFile::remove(path); });
-            }
-            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            if (name) {
-                name->setText(m_path);
-                QTest::keyClick(name, Qt::Key_Return);
-            }
-            // A dialog that refuses the path would otherwise wait forever.
-            if (dialog->isVisible())
-                dialog->reject();
-            return;
-        }
-    }
-
-    QString m_path;
-    bool m_remove = false;
-    QTimer m_timer;
-};
 
 // Records in the binding file: "<MQTT login name>,<serial number>,<MQTT key>".
 QStringList records(std::initializer_list<const char *> lines)
@@ -141,7 +84,7 @@ private slots:
 private:
     QString writeFile(const QString &name, const QByteArray &bytes);
     // Clicks "打开SN绑定文件" and answers the dialog with path.
-    void openFile(DialogAnswer &answer);
+    void openFile(FileDialogAnswer &answer);
     bool load(const QString &path);
     void bindingOn();
     QStringList logSince(int entries) const { return f->logMessages().mid(entries); }
@@ -179,7 +122,7 @@ QString BindingTest::writeFile(const QString &name, const QByteArray &bytes)
     return path;
 }
 
-void BindingTest::openFile(DialogAnswer &answer)
+void BindingTest::openFile(FileDialogAnswer &answer)
 {
     f->click(f->ui().pushButton_5);
     QVERIFY(answer.seen);
@@ -187,7 +130,7 @@ void BindingTest::openFile(DialogAnswer &answer)
 
 bool BindingTest::load(const QString &path)
 {
-    DialogAnswer answer(path);
+    FileDialogAnswer answer(path);
     openFile(answer);
     return answer.seen && f->probe->snBindingFile() == path;
 }
@@ -366,7 +309,7 @@ void BindingTest::dialogLoadsFileAndRemembersItsFolder()
     QCOMPARE(f->probe->snFileDir(), lot1);
 
     const int entries = f->logMessages().size();
-    DialogAnswer answer(second);
+    FileDialogAnswer answer(second);
     openFile(answer);
     QCOMPARE(answer.caption, QStringLiteral("Open CSV File"));
     QCOMPARE(answer.filters, QStringList{QStringLiteral("CSV Files (*.*)")});
@@ -381,14 +324,14 @@ void BindingTest::dialogLoadsFileAndRemembersItsFolder()
              lot2);
 
     // Next time, in this run and the next, the dialog opens where that file was.
-    DialogAnswer again(first);
+    FileDialogAnswer again(first);
     openFile(again);
     QCOMPARE(again.folder, lot2);
     QCOMPARE(f->probe->snBindingLines().first(), QStringLiteral("n1,SN1,k1\r"));
     QCOMPARE(f->probe->snFileDir(), lot1);
 
     f = std::make_unique<SimFixture>();
-    DialogAnswer nextRun{QString()};
+    FileDialogAnswer nextRun{QString()};
     openFile(nextRun);
     QCOMPARE(nextRun.folder, lot1);
 }
@@ -400,7 +343,7 @@ void BindingTest::cancelledDialogLogsOnlyTheFailure()
     const QString folder = f->probe->snFileDir();
     const int entries = f->logMessages().size();
 
-    DialogAnswer cancel{QString()};
+    FileDialogAnswer cancel{QString()};
     openFile(cancel);
     QCOMPARE(logSince(entries), QStringList{kOpenFailed});
     QCOMPARE(f->probe->snBindingFile(), QString());
@@ -423,7 +366,7 @@ void BindingTest::vanishedFileLogsItsPathAndKeepsTheOldLines()
     QVERIFY(load(kept));
     const int entries = f->logMessages().size();
 
-    DialogAnswer answer(gone);
+    FileDialogAnswer answer(gone);
     answer.removeWhenChosen();
     openFile(answer);
     QVERIFY(!QFile::exists(gone));
@@ -444,7 +387,7 @@ void BindingTest::oversizedFileIsRefused()
         QVERIFY(file.resize(64 * 1024 * 1024 + 1));
     }
     const int entries = f->logMessages().size();
-    DialogAnswer answer(huge);
+    FileDialogAnswer answer(huge);
     openFile(answer);
     QCOMPARE(logSince(entries), QStringList{huge + kOpenFailed});
     QCOMPARE(f->probe->snBindingLines().first(), QStringLiteral("n1,SN1,k1"));
@@ -456,7 +399,7 @@ void BindingTest::deviceOrPipeIsRefusedWithoutHanging()
     // A device that never ends.
     const QString zero = QStringLiteral("/dev/zero");
     int entries = f->logMessages().size();
-    DialogAnswer device(zero);
+    FileDialogAnswer device(zero);
     openFile(device);
     QCOMPARE(logSince(entries), QStringList{zero + kOpenFailed});
 
@@ -464,7 +407,7 @@ void BindingTest::deviceOrPipeIsRefusedWithoutHanging()
     const QString fifo = dir->filePath(QStringLiteral("binding.fifo"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     entries = f->logMessages().size();
-    DialogAnswer pipe(fifo);
+    FileDialogAnswer pipe(fifo);
     openFile(pipe);
     QCOMPARE(logSince(entries), QStringList{fifo + kOpenFailed});
     QVERIFY(f->probe->snBindingLines().isEmpty());

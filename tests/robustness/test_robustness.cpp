@@ -5,6 +5,7 @@
 // must shrug each off: no crash, no hang, nothing the user typed lost, and the
 // next thing the user does still works.
 
+#include "FileDialogAnswer.h"
 #include "SimFixture.h"
 #include "TestSettings.h"
 
@@ -75,45 +76,6 @@ void unplugOnRequest(TerminalSimulator &sim, const QString &text)
                              sim.dropLine();
                      });
 }
-
-// Answers Qt's own file dialog the way a user does: types the path into the
-// file-name field and presses Enter.
-class FileDialogAnswer : public QObject
-{
-public:
-    explicit FileDialogAnswer(const QString &path) : m_path(path)
-    {
-        connect(&m_timer, &QTimer::timeout, this, &FileDialogAnswer::answerIfOpen);
-        m_timer.start(20);
-    }
-    bool answered = false;
-
-private:
-    void answerIfOpen()
-    {
-        const auto widgets = QApplication::topLevelWidgets();
-        for (QWidget *widget : widgets) {
-            auto *dialog = qobject_cast<QFileDialog *>(widget);
-            if (!dialog || !dialog->isVisible())
-                continue;
-            m_timer.stop();
-            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            if (name) {
-                name->setFocus();
-                QTest::keyClicks(name, m_path);
-                QTest::keyClick(name, Qt::Key_Return);
-                answered = !dialog->isVisible();
-            }
-            // A dialog that did not take the path would otherwise wait forever.
-            if (dialog->isVisible())
-                dialog->reject();
-            return;
-        }
-    }
-
-    QString m_path;
-    QTimer m_timer;
-};
 
 // The child process that holds a port: opens it as any serial program would
 // and keeps it until its standard input closes.

@@ -1,5 +1,7 @@
 #include "session/linerules.h"
 
+#include "protocol/replies.h"
+
 namespace linerules {
 
 namespace {
@@ -11,20 +13,6 @@ QString afterFirst(const QString &text, QChar sep)
     return at < 0 ? text : text.mid(at + 1);
 }
 
-// The part of text before the first occurrence of sep; all of it if sep is absent.
-QString beforeFirst(const QString &text, const QString &sep)
-{
-    const int at = text.indexOf(sep);
-    return at < 0 ? text : text.left(at);
-}
-
-int decimal(const QString &text)
-{
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok, 10);
-    return ok ? value : 0;
-}
-
 } // namespace
 
 EnableReply parseEnableReply(const QString &text)
@@ -34,9 +22,9 @@ EnableReply parseEnableReply(const QString &text)
         return reply;
     reply.recognised = true;
     const QString rest = afterFirst(text, QLatin1Char(':'));
-    reply.address = decimal(beforeFirst(rest, QStringLiteral(":")));
-    const QString flag = beforeFirst(afterFirst(rest, QLatin1Char(':')), QStringLiteral("\r\n"));
-    reply.atEnabled = (decimal(flag) & 1) != 0;
+    reply.address = replies::asNumber(replies::upTo(rest, QStringLiteral(":")));
+    const QString flag = replies::upTo(afterFirst(rest, QLatin1Char(':')), QStringLiteral("\r\n"));
+    reply.atEnabled = (replies::asNumber(flag) & 1) != 0;
     return reply;
 }
 

@@ -31,49 +31,6 @@ constexpr int kUartSlackMs = 5;
 
 #ifdef Q_OS_UNIX
 
-namespace {
-
-int baudRateOf(speed_t code)
-{
-    struct SpeedEntry
-    {
-        speed_t code;
-        int baudRate;
-    };
-    static const SpeedEntry kSpeeds[] = {
-        {B300, 300},       {B600, 600},       {B1200, 1200},     {B1800, 1800},     {B2400, 2400},
-        {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},   {B57600, 57600},
-        {B115200, 115200}, {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
-    };
-    for (const SpeedEntry &entry : kSpeeds) {
-        if (entry.code == code)
-            return entry.baudRate;
-    }
-    return 0;
-}
-
-int dataBitsOf(tcflag_t cflag)
-{
-    switch (cflag & CSIZE) {
-    case CS5:
-        return 5;
-    case CS6:
-        return 6;
-    case CS7:
-        return 7;
-    default:
-        return 8;
-    }
-}
-
-QString systemError(const char *what)
-{
-    return QStringLiteral("%1: %2").arg(QLatin1String(what),
-                                        QString::fromLocal8Bit(strerror(errno)));
-}
-
-} // namespace
-
 PtyLink::PtyLink(QObject *parent) : SimLink(parent) {}
 
 PtyLink::~PtyLink()
@@ -83,37 +40,11 @@ PtyLink::~PtyLink()
 
 bool PtyLink::open(QString *error)
 {
-    m_masterFd = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_masterFd < 0) {
-        *error = systemError("posix_openpt");
+    if (!ptyline::open(m_ends, error))
         return false;
-    }
-    const char *name = nullptr;
-    if (::grantpt(m_masterFd) == 0 && ::unlockpt(m_masterFd) == 0)
-        name = ::ptsname(m_masterFd);
-    if (name)
-        m_slaveFd = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_slaveFd < 0) {
-        *error = systemError("opening the pseudo-terminal's slave");
-        closeDescriptors();
-        return false;
-    }
-    m_slavePath = QString::fromLocal8Bit(name);
-
-    // Our own descriptor on the slave is never read; it stays open so that the
-    // master does not hang up each time the tool closes its port. Raw mode
-    // keeps the slave from echoing the terminal's output back to us before the
-    // tool has opened and configured the port.
-    termios tio{};
-    ::tcgetattr(m_slaveFd, &tio);
-    ::cfmakeraw(&tio);
-    ::cfsetispeed(&tio, B9600);
-    ::cfsetospeed(&tio, B9600);
-    ::tcsetattr(m_slaveFd, TCSANOW, &tio);
-
-    m_readNotifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Read, this);
+    m_readNotifier = new QSocketNotifier(m_ends.masterFd, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &PtyLink::onReadable);
-    m_writeNotifier = new QSocketNotifier(m_masterFd, QSocketNotifier::Write, this);
+    m_writeNotifier = new QSocketNotifier(m_ends.masterFd, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &PtyLink::flushPending);
     return true;
@@ -121,17 +52,7 @@ bool PtyLink::open(QString *error)
 
 LineSettings PtyLink::lineSettings() const
 {
-    // On Linux, tcgetattr on the master returns the slave's termios: the rate
-    // and framing the tool has set on its port.
-    LineSettings settings;
-    termios tio{};
-    if (m_masterFd < 0 || ::tcgetattr(m_masterFd, &tio) != 0)
-        return settings;
-    settings.baudRate = baudRateOf(::cfgetospeed(&tio));
-    settings.dataBits = dataBitsOf(tio.c_cflag);
-    settings.parity = !(tio.c_cflag & PARENB) ? 'N' : (tio.c_cflag & PARODD) ? 'O' : 'E';
-    settings.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
-    return settings;
+    return ptyline::lineSettings(m_ends.masterFd);
 }
 
 void PtyLink::onReadable()
@@ -139,7 +60,7 @@ void PtyLink::onReadable()
     QByteArray bytes;
     char chunk[4096];
     for (;;) {
-        const ssize_t n = ::read(m_masterFd, chunk, sizeof chunk);
+        const ssize_t n = ::read(m_ends.masterFd, chunk, sizeof chunk);
         if (n > 0) {
             bytes.append(chunk, static_cast<int>(n));
             continue;
@@ -168,7 +89,7 @@ void PtyLink::pauseReadingAfterHangup()
 
 void PtyLink::write(const QByteArray &bytes)
 {
-    if (m_masterFd < 0)
+    if (m_ends.masterFd < 0)
         return;
     m_pending.append(bytes.left(kMaxPendingOutput - m_pending.size()));
     flushPending();
@@ -177,7 +98,7 @@ void PtyLink::write(const QByteArray &bytes)
 void PtyLink::flushPending()
 {
     while (!m_pending.isEmpty()) {
-        const ssize_t n = ::write(m_masterFd, m_pending.constData(), m_pending.size());
+        const ssize_t n = ::write(m_ends.masterFd, m_pending.constData(), m_pending.size());
         if (n > 0) {
             m_pending.remove(0, static_cast<int>(n));
             continue;
@@ -207,13 +128,7 @@ void PtyLink::closeDescriptors()
     delete m_writeNotifier;
     m_writeNotifier = nullptr;
     m_pending.clear();
-    // The master first: that is what hangs up the tool's side of the line.
-    if (m_masterFd >= 0)
-        ::close(m_masterFd);
-    m_masterFd = -1;
-    if (m_slaveFd >= 0)
-        ::close(m_slaveFd);
-    m_slaveFd = -1;
+    ptyline::close(m_ends);
 }
 
 #endif // Q_OS_UNIX

@@ -9,18 +9,9 @@
 #include <QSerialPort>
 #include <QString>
 
+#include "ptyline.h"
+
 class QSocketNotifier;
-
-// The line settings of the tool's side of the line.
-struct LineSettings
-{
-    int baudRate = 0; // bit/s, 0 when unknown
-    int dataBits = 8;
-    char parity = 'N'; // 'N', 'E' or 'O'
-    int stopBits = 1;
-
-    bool is8N1() const { return dataBits == 8 && parity == 'N' && stopBits == 1; }
-};
 
 class SimLink : public QObject
 {
@@ -52,9 +43,9 @@ public:
     ~PtyLink() override;
 
     bool open(QString *error);
-    QString slavePath() const { return m_slavePath; }
+    QString slavePath() const { return m_ends.slavePath; }
 
-    bool isOpen() const override { return m_masterFd >= 0; }
+    bool isOpen() const override { return m_ends.masterFd >= 0; }
     LineSettings lineSettings() const override;
     void write(const QByteArray &bytes) override;
     void drop() override;
@@ -65,9 +56,7 @@ private:
     void pauseReadingAfterHangup();
     void closeDescriptors();
 
-    int m_masterFd = -1;
-    int m_slaveFd = -1;
-    QString m_slavePath;
+    ptyline::Ends m_ends;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_pending;

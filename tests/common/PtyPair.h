@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "ptyline.h"
+
 // A pseudo-terminal pair for tests: the code under test opens slavePath() like
 // a serial adapter, the test plays the terminal on the master side.
 //
@@ -14,27 +16,17 @@ class PtyPair
 {
 public:
     // The slave's line settings as the code under test last set them; read on
-    // the master side, where tcgetattr returns the slave's termios. The Linux
-    // pty driver forces 8 data bits without parity whatever is asked, so only
-    // the rate, the stop bits and the flow control tell anything.
-    struct LineSettings
-    {
-        int baudRate = 0; // output rate in bit/s, 0 when unknown
-        int dataBits = 8;
-        char parity = 'N'; // 'N', 'E' or 'O'
-        int stopBits = 1;
-        bool rtsCts = false;
-        bool xonXoff = false;
-    };
+    // the master side, where tcgetattr returns the slave's termios.
+    using LineSettings = ::LineSettings;
 
     PtyPair();
     ~PtyPair();
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
 
-    bool isValid() const { return m_masterFd >= 0; }
-    int masterFd() const { return m_masterFd; }
-    QString slavePath() const { return m_slavePath; }
+    bool isValid() const { return m_ends.masterFd >= 0; }
+    int masterFd() const { return m_ends.masterFd; }
+    QString slavePath() const { return m_ends.slavePath; }
 
     LineSettings lineSettings() const;
     // Sets the slave's output and input rate from the master side, as if the
@@ -52,7 +44,5 @@ public:
     void closeMaster();
 
 private:
-    int m_masterFd = -1;
-    int m_slaveFd = -1;
-    QString m_slavePath;
+    ptyline::Ends m_ends;
 };

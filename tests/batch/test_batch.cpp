@@ -65,6 +65,8 @@ private:
     bool connectAndRead();
     bool runWrite();
     bool waitForCount(const QString &message, int count, int timeoutMs);
+    // Device type 5 and MQTT login name "dev-x", ticked for writing.
+    void tickDeviceTypeAndName();
     // "<selector> <request>" for each request since recordSteps().
     QStringList steps() const;
     QStringList logSince(int entries) const { return f->logMessages().mid(entries); }
@@ -111,6 +113,15 @@ bool BatchTest::runWrite()
                    !s.has(SessionState::verifying);
         },
         kWriteTimeoutMs);
+}
+
+void BatchTest::tickDeviceTypeAndName()
+{
+    auto &ui = f->ui();
+    ui.BraudRate_10->setCurrentIndex(5);
+    ui.textEdit_5->setPlainText(QStringLiteral("dev-x"));
+    f->click(ui.checkBox_13);
+    f->click(ui.checkBox_14);
 }
 
 bool BatchTest::waitForCount(const QString &message, int count, int timeoutMs)
@@ -510,10 +521,7 @@ void BatchTest::readButtonDuringWriteEndsItWithoutVerification()
 {
     QVERIFY(connectAndRead());
     auto &ui = f->ui();
-    ui.BraudRate_10->setCurrentIndex(5);
-    ui.textEdit_5->setPlainText(QStringLiteral("dev-x"));
-    f->click(ui.checkBox_13);
-    f->click(ui.checkBox_14);
+    tickDeviceTypeAndName();
     const int reads = f->logCount(kReadDone);
     const int entries = f->logMessages().size();
 
@@ -589,10 +597,7 @@ void BatchTest::disconnectEndsTheWrite()
 {
     QVERIFY(connectAndRead());
     auto &ui = f->ui();
-    ui.BraudRate_10->setCurrentIndex(5);
-    ui.textEdit_5->setPlainText(QStringLiteral("dev-x"));
-    f->click(ui.checkBox_13);
-    f->click(ui.checkBox_14);
+    tickDeviceTypeAndName();
 
     f->recordSteps();
     f->click(ui.writeButton);

@@ -149,4 +149,22 @@ inline bool connectAndSettle(SimFixture &f)
     return f.connectManually() && f.waitIdle(10000);
 }
 
+// Connected, the tick driven by hand, and "读取SN号" clicked on a terminal that
+// keeps quiet: the test then plays the terminal's answer itself, byte by byte
+// if it likes. False if "SN?" never reached the line.
+inline bool awaitSerialNumberByHand(SimFixture &f)
+{
+    if (!connectAndSettle(f))
+        return false;
+    takeOverTicks(f);
+    f.sim.setSilent(true);
+    f.click(f.ui().readSNbutton);
+    return QTest::qWaitFor(
+        [&f] {
+            const QStringList requests = lineRequests(f.sim);
+            return !requests.isEmpty() && requests.last() == QLatin1String("SN?");
+        },
+        5000);
+}
+
 } // namespace sessioncheck

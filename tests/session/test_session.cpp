@@ -106,12 +106,8 @@ private slots:
 void SessionTest::shortReplyCompleteOnSixthQuietTick()
 {
     SimFixture f;
-    QVERIFY(connectAndSettle(f));
-    takeOverTicks(f);
-    f.sim.setSilent(true);
-    f.click(f.ui().readSNbutton);
+    QVERIFY(awaitSerialNumberByHand(f));
     QCOMPARE(f.probe->waitSelector(), 16);
-    QTRY_COMPARE(lineRequests(f.sim).last(), QStringLiteral("SN?"));
 
     const QString shownBefore = f.ui().lineEdit->text();
     const QByteArray reply("+SN:ABCDEF\r\n");
@@ -133,11 +129,7 @@ void SessionTest::shortReplyCompleteOnSixthQuietTick()
 void SessionTest::longReplyCompleteOnNextTick()
 {
     SimFixture f;
-    QVERIFY(connectAndSettle(f));
-    takeOverTicks(f);
-    f.sim.setSilent(true);
-    f.click(f.ui().readSNbutton);
-    QTRY_COMPARE(lineRequests(f.sim).last(), QStringLiteral("SN?"));
+    QVERIFY(awaitSerialNumberByHand(f));
 
     const QString serial(140, QLatin1Char('7'));
     const QByteArray reply = "+SN:" + serial.toLatin1() + "\r\nOK\r\n";
@@ -194,11 +186,7 @@ void SessionTest::splitReplyParsedOnceAfterLastPiece()
 void SessionTest::incompleteReplyParsedAgainWhenRestArrives()
 {
     SimFixture f;
-    QVERIFY(connectAndSettle(f));
-    takeOverTicks(f);
-    f.sim.setSilent(true);
-    f.click(f.ui().readSNbutton);
-    QTRY_COMPARE(lineRequests(f.sim).last(), QStringLiteral("SN?"));
+    QVERIFY(awaitSerialNumberByHand(f));
 
     f.sim.sendGarbage("+SN:AB12");
     QVERIFY(waitForBytes(f, 8));

@@ -72,10 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
         // Unsolicited output is read up to its last line end, never before
         // the offset nor past the data, and without zero bytes.
-        if (from < 0 || from > length)
-            continue;
         const int end = replies::unsolicitedEnd(bytes, length, from);
-        FUZZ_CHECK(end >= from && end <= length);
+        if (from > length) {
+            FUZZ_CHECK(end == from);
+            continue;
+        }
+        FUZZ_CHECK(end >= qMax(from, 0) && end <= length);
         FUZZ_CHECK(end == length || (end > from && bytes[end - 1] == '\n'));
         FUZZ_CHECK(!replies::unsolicitedText(bytes, from, end).contains(QChar(0)));
     }

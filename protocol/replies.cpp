@@ -132,8 +132,9 @@ UnsolicitedReport unsolicitedReport(const QString &text)
 
 int unsolicitedEnd(const char *data, int length, int from)
 {
+    from = qMax(from, 0);
     if (data == nullptr || from >= length)
-        return qMax(from, 0);
+        return from;
     for (int i = length - 1; i >= from; --i) {
         if (data[i] == '\n')
             return i + 1;
@@ -143,6 +144,7 @@ int unsolicitedEnd(const char *data, int length, int from)
 
 QString unsolicitedText(const char *data, int from, int end)
 {
+    from = qMax(from, 0);
     if (data == nullptr || end <= from)
         return QString();
     return QString::fromUtf8(data + from, end - from).remove(QChar(0));

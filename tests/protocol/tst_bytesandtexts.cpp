@@ -457,6 +457,7 @@ void BytesAndTextsTest::unsolicitedEnd_data()
     QTest::newRow("from inside") << QByteArray("ab\ncd\nef") << 3 << 6;
     QTest::newRow("nothing new") << QByteArray("ab\n") << 3 << 3;
     QTest::newRow("from beyond") << QByteArray("ab\n") << 9 << 9;
+    QTest::newRow("from before the start") << QByteArray("ab\ncd") << -5 << 3;
     QTest::newRow("empty") << QByteArray() << 0 << 0;
 }
 

@@ -13,14 +13,7 @@ out="docs/screenshot.png"
 # A CJK font, or the window's Chinese texts come out as boxes.
 packages=(build-essential cmake qtbase5-dev libqt5serialport5-dev
           xvfb xauth x11-utils imagemagick fonts-wqy-microhei)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-missing.sh "${packages[@]}"
 
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
   cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_TESTS=OFF

@@ -29,14 +29,7 @@ jobs="${JOBS:-2}"
 targets=(register_reply at_reply enable_reply sn_lookup)
 
 packages=(build-essential cmake clang-14 libclang-rt-14-dev qtbase5-dev libqt5serialport5-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-missing.sh "${packages[@]}"
 
 cmake -S . -B "$build_dir" \
   -DCMAKE_CXX_COMPILER=clang++-14 \

@@ -16,14 +16,7 @@ jobs="${JOBS:-2}"
 # dpkg-dev brings dpkg-shlibdeps, which works out the package's dependencies;
 # CPack finds the programs among the files with "file".
 packages=(build-essential cmake dpkg-dev file qtbase5-dev libqt5serialport5-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-missing.sh "${packages[@]}"
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_TESTS=OFF
 cmake --build "$build_dir" -j"$jobs"

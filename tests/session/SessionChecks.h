@@ -25,34 +25,27 @@ inline quint16 modbusCrc(const QByteArray &bytes)
     return crc;
 }
 
+// The bytes followed by their CRC, low byte first.
+inline QByteArray withCrc(QByteArray bytes)
+{
+    const quint16 crc = modbusCrc(bytes);
+    bytes.append(char(crc & 0xFF));
+    bytes.append(char(crc >> 8));
+    return bytes;
+}
+
 inline QByteArray rtuFrame(quint8 address, quint8 function, quint16 reg, quint16 value)
 {
-    QByteArray frame;
-    frame.append(char(address));
-    frame.append(char(function));
-    frame.append(char(reg >> 8));
-    frame.append(char(reg & 0xFF));
-    frame.append(char(value >> 8));
-    frame.append(char(value & 0xFF));
-    const quint16 crc = modbusCrc(frame);
-    frame.append(char(crc & 0xFF));
-    frame.append(char(crc >> 8));
-    return frame;
+    const char body[] = {char(address),    char(function),   char(reg >> 8),
+                         char(reg & 0xFF), char(value >> 8), char(value & 0xFF)};
+    return withCrc(QByteArray(body, sizeof body));
 }
 
 // A register-read reply: one register, high byte first.
 inline QByteArray rtuReadReply(quint8 address, quint16 value)
 {
-    QByteArray reply;
-    reply.append(char(address));
-    reply.append(char(3));
-    reply.append(char(2));
-    reply.append(char(value >> 8));
-    reply.append(char(value & 0xFF));
-    const quint16 crc = modbusCrc(reply);
-    reply.append(char(crc & 0xFF));
-    reply.append(char(crc >> 8));
-    return reply;
+    const char body[] = {char(address), char(3), char(2), char(value >> 8), char(value & 0xFF)};
+    return withCrc(QByteArray(body, sizeof body));
 }
 
 inline QString rtuText(const QByteArray &frame)

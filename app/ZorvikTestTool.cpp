@@ -22,6 +22,8 @@ ZorvikTestTool::ZorvikTestTool(QWidget *parent) : QMainWindow(parent)
         QSettings settings(settingsPath, QSettings::IniFormat);
         snFileDir = settings.value(QStringLiteral("snFilePath")).toString();
         lastPortName = settings.value(QStringLiteral("lastComName")).toString();
+        // A site that wants no log on disk sets "logFile=false".
+        openRecords(settings.value(QStringLiteral("logFile"), true).toBool());
     }
 
     initSessionFromUi();
@@ -53,6 +55,7 @@ ZorvikTestTool::ZorvikTestTool(QWidget *parent) : QMainWindow(parent)
 
 ZorvikTestTool::~ZorvikTestTool()
 {
+    closeRecords();
     if (serialPort.isOpen())
         serialPort.close();
 }

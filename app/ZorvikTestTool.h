@@ -4,8 +4,10 @@
 #include "ui_ZorvikTestTool.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QMainWindow>
 #include <QSerialPort>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -106,6 +108,19 @@ private:
     void verifyWrite();
     void stopBatches();
 
+    // Provisioning record and daily log file (records/records.cpp).
+    void openRecords(bool logFileWanted);
+    void closeRecords();
+    void beginRecordedWrite();
+    void recordWriteVerdict(quint16 failed);
+    void recordWriteInterrupted(const QString &why);
+    void appendRecord(const QString &verdict, const QString &note);
+    bool saveRecord();
+    QStringList recordedValues() const;
+    void keepLogEntry(const QString &entry, const QDate &day);
+    void flushLogFile();
+    void reportRecordFault(const QString &what, const QString &path, const QString &reason);
+
     SessionState session;
     Ui::ZorvikTestToolClass ui;
     QTimer tickTimer;
@@ -136,6 +151,19 @@ private:
     // Set while the port list is rebuilt, so the combo's own change
     // notifications cannot start another rebuild.
     bool rebuildingPortList = false;
+
+    // The provisioning record and the daily log files, in the user's data
+    // folder. A write is pending from "批量写入" until its line is recorded.
+    QString recordPath;
+    QString logFolder;
+    bool logFileOn = true;
+    bool writePending = false;
+    bool recordPathShown = false;
+    QByteArray unsavedRecord; // record lines another program kept out so far
+    QByteArray logFileBuffer; // entries not yet in the log file of logFileDay
+    QDate logFileDay;
+    QTimer logFileTimer;
+    QSet<QString> reportedRecordFaults;
 
     friend class WindowProbe; // tests only
 };

@@ -8,14 +8,20 @@
 
 void ZorvikTestTool::onReadButtonClicked()
 {
+    // A write still sending ends here without its verdict; during its
+    // read-back the read starts over and the verdict still follows.
+    const bool writing = session.writeStep >= kWriteStepStart && session.writeStep < kWriteStepDone;
     session.writeStep = 0; // a batch write in progress stops here
     session.readTick = 0;
     session.readStep = kReadStepStart;
     appendLog(QStringLiteral("批量读取参数开始"));
+    if (writing)
+        recordWriteInterrupted(QStringLiteral("批量读取"));
 }
 
 void ZorvikTestTool::onWriteButtonClicked()
 {
+    beginRecordedWrite();
     if (session.readStep != kReadStepIdle)
         session.readStep = kReadStepIdle; // a batch read in progress stops here
     session.writeTick = 0;

@@ -18,8 +18,9 @@ constexpr int kLogTrimBlocks = 500;
 
 void ZorvikTestTool::appendLog(QString message)
 {
-    const QString stamp = QLocale::system().toString(QDateTime::currentDateTime(),
-                                                     QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString entry = QLocale::system().toString(now, QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                          QLatin1Char('\t') + message;
     // A new paragraph at the end, as QTextEdit::append() makes it, but always
     // as plain text: append() would take a reply such as "<admin>" for markup
     // and show something other than what the terminal sent.
@@ -30,7 +31,7 @@ void ZorvikTestTool::appendLog(QString message)
     cursor.movePosition(QTextCursor::End);
     if (!doc->isEmpty())
         cursor.insertBlock();
-    cursor.insertText(stamp + QLatin1Char('\t') + message);
+    cursor.insertText(entry);
     if (doc->blockCount() > kMaxLogBlocks) {
         QTextCursor oldest(doc);
         oldest.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor,
@@ -39,6 +40,8 @@ void ZorvikTestTool::appendLog(QString message)
     }
     if (atBottom)
         scroll->setValue(scroll->maximum());
+    if (logFileOn)
+        keepLogEntry(entry, now.date());
 }
 
 void ZorvikTestTool::setupLogWindow()

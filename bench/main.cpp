@@ -57,12 +57,13 @@ int main(int argc, char **argv)
 {
     const qint64 enteredMainNs = bench::nowNs();
 
-    // Settings of the benchmark's windows go to a folder of their own, never
-    // into the user's "Setting.ini". The start-up children inherit it.
+    // Settings, record and log files of the benchmark's windows go to a folder
+    // of their own, never into the user's. The start-up children inherit it.
     std::unique_ptr<QTemporaryDir> config;
     if (qEnvironmentVariableIsEmpty("ZORVIK_BENCH_CONFIG")) {
         config = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", config->path().toLocal8Bit());
+        qputenv("XDG_DATA_HOME", config->path().toLocal8Bit());
         qputenv("ZORVIK_BENCH_CONFIG", config->path().toLocal8Bit());
     }
 

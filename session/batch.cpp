@@ -92,18 +92,22 @@ void ZorvikTestTool::verifyWrite()
     };
 
     int failures = 0;
+    quint16 failed = 0;
     for (const Check &check : checks) {
         if (session.masked(check.bit) && !check.same) {
             appendLog(QString::fromUtf8(check.failure));
             ++failures;
+            failed |= check.bit;
         }
     }
     if (failures == 0) {
         appendLog(QStringLiteral("批量写入成功\r\n"));
+        recordWriteVerdict(failed);
         return;
     }
     const QString text = QStringLiteral("批量写入失败数量：\r\n") + QString::number(failures);
     appendLog(text);
+    recordWriteVerdict(failed);
     QMessageBox::information(nullptr, QStringLiteral("写入失败"), text, QMessageBox::Ok,
                              QMessageBox::NoButton);
 }

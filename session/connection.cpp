@@ -58,6 +58,7 @@ void ZorvikTestTool::onDisConnectButtonClicked()
     showConnectState(Disconnected);
     refreshControls();
     appendLog(QStringLiteral("设备已经断开"));
+    recordWriteInterrupted(QStringLiteral("断开连接"));
 }
 
 // One beat of a connect attempt: the query goes out on the second and fourth
@@ -180,6 +181,7 @@ void ZorvikTestTool::requestAtEnable()
     showConnectState(Disconnected);
     refreshControls();
     appendLog(QStringLiteral("设备使能AT指令超时"));
+    recordWriteInterrupted(QStringLiteral("设备使能AT指令超时"));
 }
 
 // Brings the terminal's own log output in line with "打开日志".

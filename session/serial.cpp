@@ -104,6 +104,7 @@ void ZorvikTestTool::onSerialError(QSerialPort::SerialPortError error)
         // "ENATCMD?" among it would otherwise connect the closed port.
         discardReceived();
         stopBatches();
+        recordWriteInterrupted(QStringLiteral("串口错误：") + reason);
         // The state is shown before the box: ticks keep running behind it and
         // find nothing to do in state 4.
         showConnectState(session.connectState);

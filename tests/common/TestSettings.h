@@ -2,9 +2,10 @@
 
 #include <QString>
 
-// Points the configuration folder (and so "Setting.ini") of this test process
-// at a fresh temporary folder, away from the user's own settings. Call before
-// the first window is built; returns the folder.
+// Points the configuration folder (and so "Setting.ini") and the data folder
+// (the provisioning record, the log files) of this test process at a fresh
+// temporary folder, away from the user's own. Call before the first window is
+// built; returns the folder.
 QString isolateSettings();
 
 // Full path of the settings file the window uses after isolateSettings().

@@ -28,6 +28,10 @@ public:
     QStringList &snBindingLines() { return w.snBindingLines; }
     QString &snBindingFile() { return w.snBindingFile; }
     QMenu *logMenu() { return w.logMenu; }
+    QString &recordPath() { return w.recordPath; }
+    QString &logFolder() { return w.logFolder; }
+    bool &writePending() { return w.writePending; }
+    bool &recordPathShown() { return w.recordPathShown; }
 
     void tick() { w._10msTimerCallback(); }
     void appendLog(const QString &message) { w.appendLog(message); }
@@ -52,6 +56,7 @@ public:
         return w.parseAtReply(bytes.constData(), quint16(bytes.size()));
     }
     void verifyWrite() { w.verifyWrite(); }
+    void flushLogFile() { w.flushLogFile(); }
 
     // The log window's text, entry by entry without timestamps.
     QString logText() const { return w.ui.textEdit->toPlainText(); }

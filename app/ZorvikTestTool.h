@@ -73,7 +73,7 @@ private:
 
     // Modbus RTU (protocol/rs485.cpp).
     quint16 crc16(const quint8 *bytes, quint8 count) const;
-    void sendRs485Frame(quint8 address, quint8 function, quint16 reg, quint16 value);
+    bool sendRs485Frame(quint8 address, quint8 function, quint16 reg, quint16 value);
     bool parseRs485Reply(const char *data, quint16 length);
 
     // Command builder (protocol/commands.cpp) and AT replies (protocol/atreply.cpp).
@@ -87,7 +87,9 @@ private:
     void openSerialPort(int baud);
     void onSerialError(QSerialPort::SerialPortError error);
     void onSerialReadyRead();
+    bool writeCommandBytes(const QByteArray &bytes);
     void discardReceived();
+    void dropReceivedFront(int count);
     void writeAndClosePort();
 
     // Tick engine (session/tick.cpp).
@@ -107,6 +109,10 @@ private:
     void writeStepBeat();
     void verifyWrite();
     void stopBatches();
+    bool typedValuesAcceptable(quint16 bits);
+
+    // SN binding (binding/binding.cpp).
+    bool bindingCredentialsAcceptable();
 
     // Provisioning record and daily log file (records/records.cpp).
     void openRecords(bool logFileWanted);
@@ -114,7 +120,7 @@ private:
     void beginRecordedWrite();
     void recordWriteVerdict(quint16 failed);
     void recordWriteInterrupted(const QString &why);
-    void appendRecord(const QString &verdict, const QString &note);
+    void appendRecord(const QString &verdict, const QString &note, bool readBack);
     bool saveRecord();
     QStringList recordedValues() const;
     void keepLogEntry(const QString &entry, const QDate &day);
@@ -147,6 +153,11 @@ private:
     // yet handled as unsolicited output begins (a report is handled once).
     int rxOfferedSize = 0;
     int rxUnsolicitedFrom = 0;
+    // The bytes of the last command written, until the receive stage has seen
+    // whether an echoing adapter sent them back in front of the answer.
+    QByteArray rxEcho;
+    // The 2 s device-log sync has fallen due and waits for an awaited reply.
+    bool logSyncDue = false;
 
     // Set while the port list is rebuilt, so the combo's own change
     // notifications cannot start another rebuild.

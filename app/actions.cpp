@@ -12,8 +12,7 @@ void ZorvikTestTool::onReadButtonClicked()
     // read-back the read starts over and the verdict still follows.
     const bool writing = session.writeStep >= kWriteStepStart && session.writeStep < kWriteStepDone;
     session.writeStep = 0; // a batch write in progress stops here
-    session.readTick = 0;
-    session.readStep = kReadStepStart;
+    session.startRead();
     appendLog(QStringLiteral("批量读取参数开始"));
     if (writing)
         recordWriteInterrupted(QStringLiteral("批量读取"));
@@ -21,6 +20,12 @@ void ZorvikTestTool::onReadButtonClicked()
 
 void ZorvikTestTool::onWriteButtonClicked()
 {
+    // Nothing goes out unless every selected value can go out as typed, and
+    // no MQTT credentials of another serial number are among them.
+    if (!typedValuesAcceptable(session.writeMask) || !bindingCredentialsAcceptable()) {
+        appendLog(QStringLiteral("批量写入未开始"));
+        return;
+    }
     beginRecordedWrite();
     if (session.readStep != kReadStepIdle)
         session.readStep = kReadStepIdle; // a batch read in progress stops here
@@ -51,7 +56,8 @@ void ZorvikTestTool::readSNButtonClicked()
 }
 void ZorvikTestTool::writeSNButtonClicked()
 {
-    sendCommand(selector::writeSerialNumberNow);
+    if (typedValuesAcceptable(WriteBit::serialNumber))
+        sendCommand(selector::writeSerialNumberNow);
 }
 
 void ZorvikTestTool::onBraudRate_1Changed(int)
@@ -137,10 +143,12 @@ void ZorvikTestTool::mqttCodeCheckClicked()
     session.setMask(WriteBit::mqttCode, ui.checkBox_15->isChecked());
 }
 
-// The tick brings the terminal's log in line with this wish every 2 s; the
-// reply awaited now is no longer waited for.
+// The tick brings the terminal's log in line with this wish every 2 s. A wait
+// for an answer that nobody reads ends here; an answer that is read (a batch
+// read's value) is still waited for, or it would land under the next command.
 void ZorvikTestTool::gsmLogCheckClicked()
 {
     session.setFlag(SessionState::logWanted, ui.checkBox_5->isChecked());
-    waitSelector = 0;
+    if (!selector::awaitsReadableReply(waitSelector))
+        waitSelector = 0;
 }

@@ -25,6 +25,10 @@ void ZorvikTestTool::onpushButton_5Clicked()
     const QFileInfo info(snBindingFile);
     QFile file(snBindingFile);
     if (!info.isFile() || info.size() > kMaxBindingFileBytes || !file.open(QIODevice::ReadOnly)) {
+        // As the line says, binding is unavailable now: the lines of a file
+        // opened before are dropped too, so no lookup answers from a file the
+        // technician meant to replace.
+        snBindingLines.clear();
         appendLog(snBindingFile + QStringLiteral("CSV文件打开失败 功能不可用"));
         return;
     }
@@ -74,4 +78,26 @@ void ZorvikTestTool::snLineChanged()
     ui.textEdit_5->setPlainText(found->name);
     session.wMqttName = found->name;
     session.wMqttCode = found->key;
+}
+
+// With SN binding on, the MQTT name and key written must be the current serial
+// number's own. A serial number that is not in the file refuses the write, so
+// that the credentials still shown from an earlier match never go into another
+// terminal; fields that do not show the current match yet are filled from it,
+// as typing the serial number would have done.
+bool ZorvikTestTool::bindingCredentialsAcceptable()
+{
+    if (!session.has(SessionState::snBinding) ||
+        !session.masked(WriteBit::mqttName | WriteBit::mqttCode))
+        return true;
+    const auto found =
+        snBindingLines.size() < 2 ? std::nullopt : snbinding::lookup(snBindingLines, session.wSN);
+    if (!found) {
+        appendLog(QStringLiteral("SN:") + session.wSN +
+                  QStringLiteral(" 在SN绑定文件中没有对应的MQTT登录名和密钥,不能写入"));
+        return false;
+    }
+    if (ui.textEdit_5->toPlainText() != found->name || ui.textEdit_4->toPlainText() != found->key)
+        snLineChanged();
+    return true;
 }

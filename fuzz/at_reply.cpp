@@ -1,10 +1,10 @@
 // The AT reply extraction: every reader of protocol/replies.h gets the same
 // input, and what each returns must agree with the text it was given.
 //
-// The input is a receive buffer. Its bytes up to the first zero byte are the
-// reply text, as the window reads it; whatever follows the zero byte is used
-// as a key, a separator and a keyword, so that the generic readers see more
-// than the terminal's few words.
+// The input is a receive buffer. Its bytes without zero bytes are the reply
+// text, as the window reads it; whatever follows the first zero byte is also
+// used as a key, a separator and a keyword, so that the generic readers see
+// more than the terminal's few words.
 #include "fuzzcheck.h"
 #include "protocol/replies.h"
 
@@ -57,29 +57,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const QString text = replies::replyText(bytes, length);
     FUZZ_CHECK(!text.contains(QChar(0)));
-    FUZZ_CHECK(text == QString::fromUtf8(bytes, textEnd));
+    FUZZ_CHECK(text == QString::fromUtf8(QByteArray(bytes, length).replace('\0', QByteArray())));
 
     // Reading from an offset, as the window does for unsolicited output it has
-    // not looked at yet: offsets before, inside and past the text.
+    // not looked at yet: offsets before, inside and past the data.
     const int offsets[] = {-1, 0, textEnd / 2, textEnd, textEnd + 1, length, length + 7};
     for (const int from : offsets) {
         const QString part = replies::replyText(bytes, length, from);
         FUZZ_CHECK(!part.contains(QChar(0)));
         if (from <= 0)
             FUZZ_CHECK(part == text);
-        if (from >= textEnd)
+        if (from >= length)
             FUZZ_CHECK(part.isEmpty());
 
-        // Unsolicited output is read up to its last line end, never before
-        // the offset nor past the data, and without zero bytes.
-        const int end = replies::unsolicitedEnd(bytes, length, from);
-        if (from > length) {
-            FUZZ_CHECK(end == from);
-            continue;
+        // Unsolicited output is read up to its last line end (all of it once
+        // it may be taken unterminated), never before the offset nor past the
+        // data, and without zero bytes.
+        for (const bool whole : {false, true}) {
+            const int end = replies::unsolicitedEnd(bytes, length, from, whole);
+            if (from > length) {
+                FUZZ_CHECK(end == from);
+                continue;
+            }
+            FUZZ_CHECK(end >= qMax(from, 0) && end <= length);
+            if (whole)
+                FUZZ_CHECK(end == length);
+            else
+                FUZZ_CHECK(end == qMax(from, 0) || bytes[end - 1] == '\n');
+            FUZZ_CHECK(!replies::unsolicitedText(bytes, from, end).contains(QChar(0)));
         }
-        FUZZ_CHECK(end >= qMax(from, 0) && end <= length);
-        FUZZ_CHECK(end == length || (end > from && bytes[end - 1] == '\n'));
-        FUZZ_CHECK(!replies::unsolicitedText(bytes, from, end).contains(QChar(0)));
     }
 
     const QString extra =
@@ -121,10 +127,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(beat.has_value() == text.contains(QLatin1String("BEAT:")));
     if (beat) {
         FUZZ_CHECK(!beat->intervalText.contains(kLineEnd));
-        FUZZ_CHECK(beat->interval == quint16(replies::asNumber(beat->intervalText)));
+        if (beat->interval)
+            FUZZ_CHECK(*beat->interval == replies::asNumber(beat->intervalText));
         FUZZ_CHECK(text.contains(QStringLiteral("BEAT:") + beat->intervalText));
-        FUZZ_CHECK(!beat->key.contains(kLineEnd));
-        FUZZ_CHECK(text.contains(beat->key));
+        if (beat->key) {
+            FUZZ_CHECK(!beat->key->contains(kLineEnd));
+            FUZZ_CHECK(text.contains(QStringLiteral("OK\r\n") + *beat->key));
+        }
+    }
+
+    const std::optional<QString> name = replies::mqttName(text);
+    if (name) {
+        FUZZ_CHECK(!name->isEmpty() && !name->contains(QLatin1Char('\n')));
+        FUZZ_CHECK(text.contains(*name));
     }
 
     const replies::Answer<replies::ServerAddress> address = replies::serverAddress(text);
@@ -132,7 +147,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(address.value.has_value() == text.contains(QLatin1String("DOMAIN:")));
     if (address.value) {
         FUZZ_CHECK(!address.value->host.contains(QLatin1Char(':')));
+        FUZZ_CHECK(!address.value->host.contains(kLineEnd));
         FUZZ_CHECK(text.contains(QStringLiteral("DOMAIN:") + address.value->host));
+        if (address.value->port)
+            FUZZ_CHECK(*address.value->port >= 0 && *address.value->port <= 0xFFFF);
     }
 
     checkIndexAfter(text, QStringLiteral("SRVPRO"));

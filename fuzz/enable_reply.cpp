@@ -1,7 +1,8 @@
 // The connection reply: the terminal's answer to "ENATCMD", read the way the
-// window reads its receive buffer (zero bytes become line ends first, so that
-// a zero in front of the answer does not hide it).
+// window reads its receive buffer (zero bytes are dropped, so that a zero in
+// front of the answer does not hide it).
 #include "fuzzcheck.h"
+#include "protocol/replies.h"
 #include "session/linerules.h"
 
 #include <QByteArray>
@@ -11,9 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    QByteArray buffer(reinterpret_cast<const char *>(data), int(size));
-    buffer.replace('\0', "\r\n");
-    const QString text = QString::fromUtf8(buffer);
+    const QString text = replies::replyText(reinterpret_cast<const char *>(data), int(size));
 
     const linerules::EnableReply reply = linerules::parseEnableReply(text);
     FUZZ_CHECK(reply.recognised == text.contains(QLatin1String("ENATCMD")));
@@ -30,11 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int address = (next < 0 ? rest : rest.left(next)).trimmed().toInt(&ok, 10);
     FUZZ_CHECK(reply.address == (ok ? address : 0));
 
-    // The flag runs from there to the line end; its bit 0 says AT commands are on.
-    const QString afterAddress = next < 0 ? rest : rest.mid(next + 1);
+    // The flag runs from there to the line end; its bit 0 says AT commands are
+    // on. Without a second colon there is no flag at all.
+    if (next < 0) {
+        FUZZ_CHECK(!reply.hasFlag && !reply.atEnabled);
+        return 0;
+    }
+    const QString afterAddress = rest.mid(next + 1);
     const int lineEnd = afterAddress.indexOf(QStringLiteral("\r\n"));
     const int flag =
         (lineEnd < 0 ? afterAddress : afterAddress.left(lineEnd)).trimmed().toInt(&ok, 10);
+    FUZZ_CHECK(reply.hasFlag == ok);
     FUZZ_CHECK(reply.atEnabled == (ok && (flag & 1) != 0));
 
     // A station address is only taken when a terminal can have it.

@@ -56,6 +56,7 @@ bool takeSerialNumber(ReplyTarget &t, const QString &text)
     }
     t.ui.lineEdit->setText(*sn.value);
     t.log(QStringLiteral("设备ID为：") + *sn.value);
+    t.session.answered(WriteBit::serialNumber);
     return true;
 }
 
@@ -64,57 +65,74 @@ bool takeBeat(ReplyTarget &t, const QString &text)
     const std::optional<replies::BeatSettings> beat = replies::beatSettings(text);
     if (!beat)
         return false;
-    t.session.devUpDataInterval = beat->interval;
-    t.ui.readAddress_4->setValue(beat->interval);
-    t.log(QStringLiteral("心跳间隔为：") + beat->intervalText);
-    t.session.devMqttCode = beat->key;
-    // Plain text, so that the key reads back exactly as the terminal sent it
-    // when a write is verified against it.
-    t.ui.textBrowser_6->setPlainText(beat->key);
-    t.log(QStringLiteral("MQTT登录密钥为：") + beat->key);
+    // What the reply does not carry is not read: the window keeps what it
+    // showed, and a write of it is not confirmed by this answer.
+    if (beat->interval) {
+        t.session.devUpDataInterval = *beat->interval;
+        t.ui.readAddress_4->setValue(*beat->interval);
+        t.log(QStringLiteral("心跳间隔为：") + beat->intervalText);
+        t.session.answered(WriteBit::upDataInterval);
+    }
+    if (beat->key) {
+        t.session.devMqttCode = *beat->key;
+        // Plain text, so that the key reads back exactly as the terminal sent it.
+        t.ui.textBrowser_6->setPlainText(*beat->key);
+        t.log(QStringLiteral("MQTT登录密钥为：") + *beat->key);
+        t.session.answered(WriteBit::mqttCode);
+    }
     return true;
 }
 
+// A "DOMAIN" without an address (an error line) is not an answer: the reply
+// may still be on its way, and the step waits for it or gives up.
 bool takeServerAddress(ReplyTarget &t, const QString &text)
 {
     const replies::Answer<replies::ServerAddress> address = replies::serverAddress(text);
-    if (!address.recognised)
-        return false;
-    // A "DOMAIN" without an address is the terminal's answer still: taken, and
-    // the values shown stay as they were.
     if (!address.value)
-        return true;
+        return false;
     t.session.devSrvAddr = address.value->host;
-    t.session.devSrvPort = address.value->port;
-    const QString port = QString::number(t.session.devSrvPort);
     t.ui.textBrowser->setPlainText(t.session.devSrvAddr);
-    t.ui.textBrowser_5->setPlainText(port);
     t.log(QStringLiteral("服务器地址为：") + address.value->host);
-    t.log(QStringLiteral("服务器端口为：") + port);
+    t.session.answered(WriteBit::srvAddr);
+    if (address.value->port) {
+        t.session.devSrvPort = *address.value->port;
+        const QString port = QString::number(t.session.devSrvPort);
+        t.ui.textBrowser_5->setPlainText(port);
+        t.log(QStringLiteral("服务器端口为：") + port);
+        t.session.answered(WriteBit::srvPort);
+    }
     return true;
 }
 
-// The terminal's answer to "PKEY?" is the name itself, with nothing to look for.
+// The terminal answers "PKEY?" with the name itself, bare or as its first
+// line; an answer that holds no name is taken off the line all the same.
 bool takeMqttName(ReplyTarget &t, const QString &text)
 {
-    t.session.devMqttName = text;
-    t.ui.textBrowser_2->setPlainText(text);
-    t.log(QStringLiteral("MQTT用户名为：") + text);
+    const std::optional<QString> name = replies::mqttName(text);
+    if (!name)
+        return true;
+    t.session.devMqttName = *name;
+    t.ui.textBrowser_2->setPlainText(*name);
+    t.log(QStringLiteral("MQTT用户名为：") + *name);
+    t.session.answered(WriteBit::mqttName);
     return true;
 }
 
 // An index outside the combo's list leaves it without a current item, and the
 // log line then ends after the colon: that is how a technician sees a value
 // this tool does not know.
+// The keyword alone (an error line) is no answer and is not taken; an answer
+// without a number is taken off the line but leaves the combo as it was.
 bool takeIndex(ReplyTarget &t, const QString &text, const QString &keyword, QComboBox *combo,
-               const QString &logPrefix)
+               const QString &logPrefix, quint16 bit)
 {
-    const replies::Answer<int> index = replies::indexAfter(text, keyword);
-    if (!index.recognised)
+    if (!text.contains(keyword + QLatin1Char(':')))
         return false;
+    const replies::Answer<int> index = replies::indexAfter(text, keyword);
     if (index.value) {
         combo->setCurrentIndex(*index.value);
         t.log(logPrefix + combo->currentText());
+        t.session.answered(bit);
     }
     return true;
 }
@@ -170,10 +188,10 @@ bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
         return takeMqttName(target, text);
     case selector::readServerProtocol:
         return takeIndex(target, text, QStringLiteral("SRVPRO"), ui.BraudRate_5,
-                         QStringLiteral("服务器通信协议为："));
+                         QStringLiteral("服务器通信协议为："), WriteBit::srvProtocol);
     case selector::readDeviceType:
         return takeIndex(target, text, QStringLiteral("DEVTYPE"), ui.BraudRate_9,
-                         QStringLiteral("设备类型为："));
+                         QStringLiteral("设备类型为："), WriteBit::devType);
     default:
         break;
     }
@@ -181,10 +199,11 @@ bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
     // Output nobody asked for is never consumed: it stays in rxBuffer and is
     // offered again with every byte that arrives after it. Only the part not
     // looked at before is handled, so each report is shown and logged once,
-    // and only up to its last line end: on a busy line a report may be cut
-    // where the bytes came in, and its rest is read with what follows.
+    // and only up to its last line end: a report cut by the line waits for its
+    // rest, and is taken as it stands only once the line has stayed quiet.
     const int from = qBound(0, rxUnsolicitedFrom, int(length));
-    const int end = replies::unsolicitedEnd(data, length, from);
+    const int end =
+        replies::unsolicitedEnd(data, length, from, rxQuietTicks >= kUnterminatedQuietTicks);
     rxUnsolicitedFrom = end;
     if (end == from)
         return false; // nothing new since the last look

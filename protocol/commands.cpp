@@ -119,19 +119,34 @@ Rs485Request writeRegister(quint8 address, quint16 reg, quint16 value)
 }
 
 // A toggle button's caption names what its next click does. Finding "打开"
-// means switching on now; either way the caption turns to the opposite action
-// at once, without waiting for the terminal's answer.
-bool flipToggle(QPushButton *button, const QString &what)
+// means switching on now; once the command has gone out, the caption turns to
+// the opposite action, without waiting for the terminal's answer.
+struct Toggle
 {
-    const bool switchOn = button->text().contains(QStringLiteral("打开"));
-    button->setText((switchOn ? QStringLiteral("关闭") : QStringLiteral("打开")) + what);
-    return switchOn;
-}
+    QPushButton *button = nullptr;
+    QString what;
 
-Rs485Request toggleRelay(const SessionState &session, QPushButton *button, const QString &what,
-                         quint16 reg)
+    bool switchOn() const { return button->text().contains(QStringLiteral("打开")); }
+    QString nextCaption() const
+    {
+        return (switchOn() ? QStringLiteral("关闭") : QStringLiteral("打开")) + what;
+    }
+};
+
+Toggle toggleOf(int selectorNumber, Ui::ZorvikTestToolClass &ui)
 {
-    return writeRegister(session.devAddress, reg, flipToggle(button, what) ? 1 : 0);
+    switch (selectorNumber) {
+    case selector::toggleRelay1:
+        return {ui.pushButton_3, QStringLiteral("继电器1")};
+    case selector::toggleRelay2:
+        return {ui.pushButton_2, QStringLiteral("继电器2")};
+    case selector::toggleRelay3:
+        return {ui.pushButton, QStringLiteral("继电器3")};
+    case selector::toggleDevice:
+        return {ui.pushButton_4, QStringLiteral("设备")};
+    default:
+        return {};
+    }
 }
 
 QString numbered(const char *prefix, int number, const char *suffix = "")
@@ -139,10 +154,11 @@ QString numbered(const char *prefix, int number, const char *suffix = "")
     return QLatin1String(prefix) + QString::number(number) + QLatin1String(suffix);
 }
 
-// The command of a selector whose condition holds. Toggle captions and the
-// MQTT name and key last written change here, as the command is made.
+// The command of a selector whose condition holds. The MQTT name and key last
+// written are kept here, as the command is made.
 Command buildCommand(int selectorNumber, Ui::ZorvikTestToolClass &ui, SessionState &session)
 {
+    const Toggle toggle = toggleOf(selectorNumber, ui);
     switch (selectorNumber) {
     case selector::enableAt:
         return numbered("ENATCMD=", session.devAddress, ",1");
@@ -152,13 +168,13 @@ Command buildCommand(int selectorNumber, Ui::ZorvikTestToolClass &ui, SessionSta
     case selector::writeSerialNumber:
         return QStringLiteral("SN=") + session.wSN;
     case selector::toggleRelay1:
-        return toggleRelay(session, ui.pushButton_3, QStringLiteral("继电器1"), modbus::kRegRelay1);
+        return writeRegister(session.devAddress, modbus::kRegRelay1, toggle.switchOn() ? 1 : 0);
     case selector::toggleRelay2:
-        return toggleRelay(session, ui.pushButton_2, QStringLiteral("继电器2"), modbus::kRegRelay2);
+        return writeRegister(session.devAddress, modbus::kRegRelay2, toggle.switchOn() ? 1 : 0);
     case selector::toggleRelay3:
-        return toggleRelay(session, ui.pushButton, QStringLiteral("继电器3"), modbus::kRegRelay3);
+        return writeRegister(session.devAddress, modbus::kRegRelay3, toggle.switchOn() ? 1 : 0);
     case selector::toggleDevice:
-        return numbered("OPENDEV=", flipToggle(ui.pushButton_4, QStringLiteral("设备")) ? 1 : 0);
+        return numbered("OPENDEV=", toggle.switchOn() ? 1 : 0);
     case selector::deviceLogOn:
         return QStringLiteral("GSMLOG=1");
     case selector::deviceLogOff:
@@ -218,10 +234,14 @@ Command buildCommand(int selectorNumber, Ui::ZorvikTestToolClass &ui, SessionSta
 
 void ZorvikTestTool::sendCommand(int selectorNumber)
 {
-    if (!sendWhen(selectorNumber).holds(session)) {
+    // A command that cannot be written (the port is closed) is not sent:
+    // nothing is awaited, no caption turns and nothing is logged as sent.
+    if (!sendWhen(selectorNumber).holds(session) || !serialPort.isOpen()) {
         waitSelector = selector::none;
         return;
     }
+    const Toggle toggle = toggleOf(selectorNumber, ui);
+    const QString nextCaption = toggle.button ? toggle.nextCaption() : QString();
     const Command command = buildCommand(selectorNumber, ui, session);
 
     // A send replaces whatever reply was awaited: the bytes received so far
@@ -230,17 +250,24 @@ void ZorvikTestTool::sendCommand(int selectorNumber)
     rxQuietTicks = 0;
     discardReceived();
 
+    QString logLine;
+    bool sent = false;
     if (const auto *request = std::get_if<Rs485Request>(&command)) {
-        sendRs485Frame(request->address, request->function, request->reg, request->value);
-        appendLog(QStringLiteral("发送RS485指令:") + QString::number(request->function));
+        sent = sendRs485Frame(request->address, request->function, request->reg, request->value);
+        logLine = QStringLiteral("发送RS485指令:") + QString::number(request->function);
+    } else {
+        const QString text =
+            QStringLiteral("AT+") + std::get<QString>(command) + QStringLiteral("\r\n");
+        // The terminal reads one byte per character; whatever Latin-1 cannot
+        // hold goes out as "?".
+        sent = writeCommandBytes(text.toLatin1());
+        logLine = QStringLiteral("发送AT指令:") + text;
+    }
+    if (!sent) {
+        waitSelector = selector::none;
         return;
     }
-    const QString text =
-        QStringLiteral("AT+") + std::get<QString>(command) + QStringLiteral("\r\n");
-    // The terminal reads one byte per character; whatever Latin-1 cannot hold
-    // goes out as "?". A closed port is not written (the log still tells what
-    // was meant to go out; the missing reply runs into the step time-out).
-    if (serialPort.isOpen())
-        serialPort.write(text.toLatin1());
-    appendLog(QStringLiteral("发送AT指令:") + text);
+    if (toggle.button)
+        toggle.button->setText(nextCaption);
+    appendLog(logLine);
 }

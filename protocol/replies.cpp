@@ -1,6 +1,6 @@
 #include "protocol/replies.h"
 
-#include <cstring>
+#include <QVector>
 
 namespace replies {
 
@@ -9,18 +9,17 @@ namespace {
 const QString kLineEnd = QStringLiteral("\r\n");
 
 const QString kOkLine = QStringLiteral("OK\r\n");
-constexpr int kMissingOkSkip = 3;
 
 } // namespace
 
 QString replyText(const char *data, int length, int from)
 {
-    if (data == nullptr || length <= 0)
+    from = qMax(from, 0);
+    if (data == nullptr || length <= from)
         return QString();
-    const void *zero = std::memchr(data, 0, std::size_t(length));
-    const int end = zero ? int(static_cast<const char *>(zero) - data) : length;
-    const int start = qBound(0, from, end);
-    return QString::fromUtf8(data + start, end - start);
+    QByteArray bytes(data + from, length - from);
+    bytes.replace(QByteArray(1, '\0'), QByteArray());
+    return QString::fromUtf8(bytes);
 }
 
 QString textAfter(const QString &text, const QString &key)
@@ -37,9 +36,30 @@ QString upTo(const QString &text, const QString &separator)
 
 int asNumber(const QString &text)
 {
+    return number(text).value_or(0);
+}
+
+std::optional<int> number(const QString &text)
+{
     bool ok = false;
     const int value = text.trimmed().toInt(&ok, 10);
-    return ok ? value : 0;
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+std::optional<int> leadingNumber(const QString &text)
+{
+    int at = 0;
+    while (at < text.size() &&
+           (text.at(at) == QLatin1Char(' ') || text.at(at) == QLatin1Char('\t')))
+        ++at;
+    const int digitsFrom = at;
+    // Nine digits at most: more is no index, port or interval of any terminal.
+    while (at < text.size() && at - digitsFrom < 9 && text.at(at) >= QLatin1Char('0') &&
+           text.at(at) <= QLatin1Char('9'))
+        ++at;
+    if (at == digitsFrom)
+        return std::nullopt;
+    return text.mid(digitsFrom, at - digitsFrom).toInt();
 }
 
 std::optional<bool> deviceOpen(const QString &text)
@@ -82,13 +102,14 @@ std::optional<BeatSettings> beatSettings(const QString &text)
     const QString rest = textAfter(text, key);
     BeatSettings beat;
     beat.intervalText = upTo(rest, kLineEnd);
-    beat.interval = quint16(asNumber(beat.intervalText));
+    const std::optional<int> interval = number(beat.intervalText);
+    if (interval && *interval >= 0 && *interval <= 0xFFFF)
+        beat.interval = quint16(*interval);
     // The key is the line after the terminal's "OK". A reply without that line
-    // has no marker to go by: its first three characters are dropped and the
-    // rest is taken as it stands.
+    // has no marker to go by and carries no key that could be trusted.
     const int ok = rest.indexOf(kOkLine);
-    const QString afterOk = ok >= 0 ? rest.mid(ok + kOkLine.size()) : rest.mid(kMissingOkSkip);
-    beat.key = upTo(afterOk, kLineEnd);
+    if (ok >= 0)
+        beat.key = upTo(rest.mid(ok + kOkLine.size()), kLineEnd);
     return beat;
 }
 
@@ -100,11 +121,30 @@ Answer<ServerAddress> serverAddress(const QString &text)
     // "DOMAIN" alone is the echo of the query or an error line: no address in it.
     if (!answer.recognised || !text.contains(key))
         return answer;
-    const QString rest = textAfter(text, key);
+    const QString line = upTo(textAfter(text, key), kLineEnd);
     const QString separator = QStringLiteral(":");
-    const QString portPart = rest.contains(separator) ? textAfter(rest, separator) : rest;
-    answer.value = ServerAddress{upTo(rest, separator), asNumber(upTo(portPart, kLineEnd))};
+    ServerAddress address{upTo(line, separator), std::nullopt};
+    const std::optional<int> port =
+        line.contains(separator) ? number(textAfter(line, separator)) : std::nullopt;
+    if (port && *port >= 0 && *port <= 0xFFFF)
+        address.port = port;
+    answer.value = address;
     return answer;
+}
+
+std::optional<QString> mqttName(const QString &text)
+{
+    const QVector<QStringRef> lines = text.splitRef(QLatin1Char('\n'));
+    for (const QStringRef &line : lines) {
+        const QString name =
+            line.endsWith(QLatin1Char('\r')) ? line.chopped(1).toString() : line.toString();
+        if (name.isEmpty())
+            continue;
+        if (name == QLatin1String("OK") || name == QLatin1String("ERROR"))
+            return std::nullopt;
+        return name;
+    }
+    return std::nullopt;
 }
 
 Answer<int> indexAfter(const QString &text, const QString &keyword)
@@ -113,7 +153,7 @@ Answer<int> indexAfter(const QString &text, const QString &keyword)
     answer.recognised = text.contains(keyword);
     const QString key = keyword + QLatin1Char(':');
     if (answer.recognised && text.contains(key))
-        answer.value = asNumber(upTo(textAfter(text, key), QStringLiteral("(")));
+        answer.value = leadingNumber(textAfter(text, key));
     return answer;
 }
 
@@ -126,20 +166,22 @@ UnsolicitedReport unsolicitedReport(const QString &text)
         report.serverConnected = text.contains(QLatin1String(".com"));
     const QString csq = QStringLiteral("CSQ: ");
     if (text.contains(csq))
-        report.signalQuality = asNumber(upTo(textAfter(text, csq), QStringLiteral(",")));
+        report.signalQuality = leadingNumber(textAfter(text, csq));
     return report;
 }
 
-int unsolicitedEnd(const char *data, int length, int from)
+int unsolicitedEnd(const char *data, int length, int from, bool takeUnterminated)
 {
     from = qMax(from, 0);
     if (data == nullptr || from >= length)
         return from;
+    if (takeUnterminated)
+        return length;
     for (int i = length - 1; i >= from; --i) {
         if (data[i] == '\n')
             return i + 1;
     }
-    return length;
+    return from;
 }
 
 QString unsolicitedText(const char *data, int from, int end)

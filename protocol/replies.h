@@ -13,10 +13,10 @@
 // keyword is not expected at the start of a line.
 namespace replies {
 
-// The text of a receive buffer: its bytes up to the first zero byte (all of
-// them if there is none), decoded as UTF-8. Bytes that are not valid UTF-8
-// become replacement characters. Only [from, length) is decoded; a `from`
-// beyond the text gives an empty string.
+// The text of a receive buffer, decoded as UTF-8. A zero byte is line noise
+// (the terminal sometimes sends one in front of its answer) and is dropped,
+// so it never hides what follows it. Bytes that are not valid UTF-8 become
+// replacement characters. Only [from, length) is decoded.
 QString replyText(const char *data, int length, int from = 0);
 
 // Everything after the first occurrence of key; empty when key is absent.
@@ -25,6 +25,11 @@ QString textAfter(const QString &text, const QString &key);
 QString upTo(const QString &text, const QString &separator);
 // A decimal integer with white space around it; anything else reads as 0.
 int asNumber(const QString &text);
+// The same, but a text that is no number gives nothing rather than 0.
+std::optional<int> number(const QString &text);
+// The decimal digits at the start of text (after blanks), such as the 3 of
+// "3(MQTT)" or of "3\r\nOK\r\n"; nothing when text does not start with one.
+std::optional<int> leadingNumber(const QString &text);
 
 // A reply that names a setting may still fail to carry its value: `recognised`
 // says the keyword was there, `value` holds what could be read.
@@ -47,26 +52,31 @@ std::optional<bool> deviceLogOn(const QString &text);
 Answer<QString> serialNumber(const QString &text);
 
 // "BEAT?" reply: the upload interval line, then, after the terminal's "OK",
-// the MQTT key line.
+// the MQTT key line. Either may be missing from a garbled or cut reply.
 struct BeatSettings
 {
     QString intervalText; // as received, for the log
-    quint16 interval = 0;
-    QString key;
+    std::optional<quint16> interval;
+    std::optional<QString> key;
 };
 std::optional<BeatSettings> beatSettings(const QString &text);
 
 // "DOMAIN?" reply: recognised by "DOMAIN"; the value needs "DOMAIN:" and is
-// the host before the next ":" and the port after it.
+// the host before the next ":" and the port after it, on the same line.
 struct ServerAddress
 {
     QString host;
-    int port = 0;
+    std::optional<int> port;
 };
 Answer<ServerAddress> serverAddress(const QString &text);
 
+// "PKEY?" reply: the name itself, bare or as the first line of the answer.
+// "OK" or "ERROR" alone is the terminal's verdict, not a name.
+std::optional<QString> mqttName(const QString &text);
+
 // "SRVPRO?" and "DEVTYPE?" replies: recognised by the keyword; the value is
-// the number after "<keyword>:" up to an optional "(" and its description.
+// the number right after "<keyword>:", which an optional "(" and description
+// or the line end follow.
 Answer<int> indexAfter(const QString &text, const QString &keyword);
 
 // Output the terminal sends of its own accord.
@@ -79,9 +89,9 @@ UnsolicitedReport unsolicitedReport(const QString &text);
 
 // Where the unsolicited output in data[from, length) that can be read now
 // ends: just after its last "\n", so that a line still coming in waits for
-// its rest; all of it when it holds no line end at all (a report without one
-// is read once the line has gone quiet).
-int unsolicitedEnd(const char *data, int length, int from);
+// its rest. A piece without a line end is only taken as it stands once the
+// line has been quiet long enough for `takeUnterminated`.
+int unsolicitedEnd(const char *data, int length, int from, bool takeUnterminated = false);
 // The text of data[from, end), decoded as UTF-8. A zero byte is line noise
 // here and is dropped, so it cannot hide the reports behind it.
 QString unsolicitedText(const char *data, int from, int end);

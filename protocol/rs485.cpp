@@ -3,19 +3,18 @@
 #include "protocol/selectors.h"
 
 #include "protocol/modbus.h"
+#include "session/linerules.h"
 
 quint16 ZorvikTestTool::crc16(const quint8 *bytes, quint8 count) const
 {
     return modbus::crc16Modbus(bytes, count);
 }
 
-void ZorvikTestTool::sendRs485Frame(quint8 address, quint8 function, quint16 reg, quint16 value)
+bool ZorvikTestTool::sendRs485Frame(quint8 address, quint8 function, quint16 reg, quint16 value)
 {
     // One write keeps the frame in one piece on the line: the terminal takes a
     // gap inside a frame for its end.
-    const QByteArray frame = modbus::buildRequestFrame(address, function, reg, value);
-    if (serialPort.isOpen())
-        serialPort.write(frame);
+    return writeCommandBytes(modbus::buildRequestFrame(address, function, reg, value));
 }
 
 bool ZorvikTestTool::parseRs485Reply(const char *data, quint16 length)
@@ -27,11 +26,17 @@ bool ZorvikTestTool::parseRs485Reply(const char *data, quint16 length)
 
     switch (waitSelector) {
     case selector::readStationAddress: {
-        // The register's high byte carries nothing the terminal uses.
-        session.devAddress = quint8(*value & 0xFF);
+        // The register's high byte carries nothing the terminal uses. 0 is the
+        // broadcast address and 255 no address at all: such a value is not
+        // taken, or every later frame, relays included, would go to it.
+        const int address = *value & 0xFF;
+        if (!linerules::isValidStationAddress(address))
+            break;
+        session.devAddress = quint8(address);
         ui.readAddress_2->setValue(session.devAddress);
         appendLog(QStringLiteral("设备地址为：") + QString::number(session.devAddress) +
                   QStringLiteral("\r\n"));
+        session.answered(WriteBit::devAddress);
         break;
     }
     case selector::readBaudCode: {
@@ -39,6 +44,7 @@ bool ZorvikTestTool::parseRs485Reply(const char *data, quint16 length)
         const QString rate = QString::number(session.devBraudRate);
         ui.braudRate_2->setItemText(0, rate);
         appendLog(QStringLiteral("设备波特率为：") + rate + QStringLiteral("\r\n"));
+        session.answered(WriteBit::braudRate);
         break;
     }
     default:

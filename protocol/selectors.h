@@ -41,4 +41,22 @@ constexpr int writeServerAddress = 34;
 constexpr int writeMqttName = 35;
 constexpr int writeMqttKey = 36;
 
+// Selectors whose answer the AT reply parser reads with a rule of its own;
+// under every other selector received text is the terminal's own output.
+constexpr bool hasAtReplyRule(int s)
+{
+    return s == toggleDevice || s == deviceLogOn || s == deviceLogOff || s == readVersion ||
+           s == readSerialNumber || s == readDeviceSwitch ||
+           (s >= readInterval && s <= readDeviceType);
+}
+
+// Selectors whose answer carries something the tool reads: the connection
+// replies, the two register reads and the AT rules. Answers to writes and
+// switches are never read, so nothing is lost when their wait is cut short.
+constexpr bool awaitsReadableReply(int s)
+{
+    return (s >= queryAtEnabled && s <= enableAt) || s == readStationAddress || s == readBaudCode ||
+           hasAtReplyRule(s);
+}
+
 } // namespace selector

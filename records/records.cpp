@@ -2,6 +2,7 @@
 
 #include "binding/snlookup.h"
 #include "records/recordfile.h"
+#include "session/parameters.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -21,31 +22,12 @@ constexpr int kLogKeepDays = 90;
 const QString kRecordFileName = QStringLiteral("provisioning.csv");
 const QString kLogFolderName = QStringLiteral("logs");
 
-// The parameters of a batch write, in bit order, as the record names them.
-struct RecordColumn
-{
-    quint16 bit;
-    const char *name;
-};
-const RecordColumn kParameterColumns[] = {
-    {WriteBit::devAddress, "写入站号"},
-    {WriteBit::braudRate, "写入波特率"},
-    {WriteBit::srvProtocol, "写入服务器通信协议"},
-    {WriteBit::devType, "写入设备类型"},
-    {WriteBit::upDataInterval, "写入上传间隔"},
-    {WriteBit::srvAddr, "写入服务器地址"},
-    {WriteBit::srvPort, "写入服务器端口"},
-    {WriteBit::mqttName, "写入MQTT登录名"},
-    {WriteBit::mqttCode, "写入MQTT登录密钥"},
-    {WriteBit::serialNumber, "写入SN"},
-};
-
 QStringList recordHeader()
 {
     QStringList header{QStringLiteral("时间"), QStringLiteral("端口"), QStringLiteral("波特率"),
                        QStringLiteral("站号"), QStringLiteral("SN")};
-    for (const RecordColumn &column : kParameterColumns)
-        header << QString::fromUtf8(column.name);
+    for (int i = 0; i < parameters::kCount; ++i)
+        header << QStringLiteral("写入") + QString::fromUtf8(parameters::table()[i].name);
     header << QStringLiteral("结果") << QStringLiteral("说明") << QStringLiteral("SN绑定文件");
     return header;
 }
@@ -72,49 +54,20 @@ void ZorvikTestTool::openRecords(bool logFileWanted)
         logs.remove(name);
 }
 
-// The value of each parameter of the write as the record shows it. The MQTT
-// key is a secret that the binding file already holds: only the fact that it
-// was written goes into the record.
+// The value of each parameter of the write as the record shows it, empty for
+// those not written. The MQTT key is a secret that the binding file already
+// holds: only the fact that it was written goes into the record.
 QStringList ZorvikTestTool::recordedValues() const
 {
     QStringList values;
-    for (const RecordColumn &column : kParameterColumns) {
-        if (!session.masked(column.bit)) {
+    for (int i = 0; i < parameters::kCount; ++i) {
+        const parameters::Parameter &p = parameters::table()[i];
+        if (!session.masked(p.bit))
             values << QString();
-            continue;
-        }
-        switch (column.bit) {
-        case WriteBit::devAddress:
-            values << ui.readAddress_3->text();
-            break;
-        case WriteBit::braudRate:
-            values << ui.BraudRate_3->currentText();
-            break;
-        case WriteBit::srvProtocol:
-            values << ui.BraudRate_4->currentText();
-            break;
-        case WriteBit::devType:
-            values << ui.BraudRate_10->currentText();
-            break;
-        case WriteBit::upDataInterval:
-            values << ui.readAddress_5->text();
-            break;
-        case WriteBit::srvAddr:
-            values << ui.textEdit_2->toPlainText();
-            break;
-        case WriteBit::srvPort:
-            values << ui.textEdit_3->toPlainText();
-            break;
-        case WriteBit::mqttName:
-            values << ui.textEdit_5->toPlainText();
-            break;
-        case WriteBit::mqttCode:
+        else if (p.bit == WriteBit::mqttCode)
             values << QStringLiteral("已写入");
-            break;
-        default:
-            values << ui.SNlineEdit->text();
-            break;
-        }
+        else
+            values << p.toWrite(ui, session);
     }
     return values;
 }
@@ -131,30 +84,32 @@ void ZorvikTestTool::recordWriteVerdict(quint16 failed)
     if (!writePending)
         return;
     QStringList names;
-    for (const RecordColumn &column : kParameterColumns) {
-        if (failed & column.bit)
-            names << QString::fromUtf8(column.name).mid(2); // without "写入"
+    for (int i = 0; i < parameters::kCount; ++i) {
+        if (failed & parameters::table()[i].bit)
+            names << QString::fromUtf8(parameters::table()[i].name);
     }
     appendRecord(failed ? QStringLiteral("失败") : QStringLiteral("成功"),
-                 names.join(QStringLiteral("、")));
+                 names.join(QStringLiteral("、")), true);
 }
 
 void ZorvikTestTool::recordWriteInterrupted(const QString &why)
 {
     if (writePending)
-        appendRecord(QStringLiteral("中断"), why);
+        appendRecord(QStringLiteral("中断"), why, false);
 }
 
-void ZorvikTestTool::appendRecord(const QString &verdict, const QString &note)
+void ZorvikTestTool::appendRecord(const QString &verdict, const QString &note, bool readBack)
 {
     writePending = false;
 
-    // The terminal's own answer names it best; a serial number that was not
-    // read back is the one that was written.
-    const bool snWritten = session.masked(WriteBit::serialNumber);
+    // The terminal's own answer in the read-back names it best; a serial
+    // number that was not read back is the one that was written.
+    const parameters::Parameter *snRow = parameters::find(WriteBit::serialNumber);
     QString sn;
-    if (snWritten)
-        sn = ui.SNlineEdit->text();
+    if (readBack && (session.answeredMask & WriteBit::serialNumber))
+        sn = snRow->readBack(ui, session);
+    else if (session.masked(WriteBit::serialNumber))
+        sn = snRow->toWrite(ui, session);
 
     // The credentials came from the binding file when it holds exactly the
     // name and key that were written for this serial number.

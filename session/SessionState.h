@@ -33,6 +33,11 @@ constexpr quint16 kReadStepIdle = 26;  // no batch read running
 constexpr quint16 kWriteStepStart = 27;
 constexpr quint16 kWriteStepDone = 37;
 
+// Unsolicited output that ends without a line end is read as it stands once
+// the line has been quiet for this many ticks (0.5 s); before that, the rest
+// of the report may still be on its way.
+constexpr quint16 kUnterminatedQuietTicks = 50;
+
 // The session record: everything the procedures share about the terminal and
 // the exchange in progress. Held by value in the main window.
 struct SessionState
@@ -73,6 +78,19 @@ struct SessionState
     quint16 writeTick = 0;
     quint16 writeStep = 0;
     quint16 writeMask = 0;
+    // The parameters (writeMask bits) whose value the terminal answered since
+    // the current batch read began: a write is confirmed by these alone, never
+    // by what the window still shows from an earlier read.
+    quint16 answeredMask = 0;
+
+    // Starts a batch read from its first step.
+    void startRead()
+    {
+        readTick = 0;
+        readStep = kReadStepStart;
+        answeredMask = 0;
+    }
+    void answered(quint16 bits) { answeredMask = quint16(answeredMask | bits); }
 
     bool has(Flag flag) const { return (sessionFlags & flag) != 0; }
     void setFlag(Flag flag, bool on)

@@ -1,5 +1,7 @@
 #include "app/ZorvikTestTool.h"
 
+#include "session/parameters.h"
+
 #include <QMessageBox>
 
 // One beat of the batch read: selectors 13 to 25, each sent once the previous
@@ -45,8 +47,7 @@ void ZorvikTestTool::writeStepBeat()
     }
     appendLog(QStringLiteral("已发完所选写入参数,正在校验所写参数\r\n"));
     session.setFlag(SessionState::verifying, true);
-    session.readTick = 0;
-    session.readStep = kReadStepStart; // the read step of this same beat starts the read-back
+    session.startRead(); // the read step of this same beat starts the read-back
 }
 
 // A batch does not outlive its connection. The next terminal connected may be
@@ -60,45 +61,25 @@ void ZorvikTestTool::stopBatches()
     session.setFlag(SessionState::verifying, false);
 }
 
-// Compares each written parameter with what the read-back shows.
+// Confirms each written parameter by what the terminal answered in the
+// read-back just completed. A parameter counts as written only when its value
+// came from the terminal in this read-back and equals the value written: a
+// value the window still shows from an earlier read proves nothing.
 void ZorvikTestTool::verifyWrite()
 {
-    struct Check
-    {
-        quint16 bit;
-        bool same;
-        const char *failure;
-    };
-    const Check checks[] = {
-        {WriteBit::devAddress, ui.readAddress_3->text() == ui.readAddress_2->text(),
-         "设备站号写入失败\r\n"},
-        {WriteBit::braudRate, ui.BraudRate_3->currentText() == ui.braudRate_2->currentText(),
-         "波特率写入失败\r\n"},
-        {WriteBit::srvProtocol, ui.BraudRate_4->currentIndex() == ui.BraudRate_5->currentIndex(),
-         "服务器通信协议写入失败\r\n"},
-        {WriteBit::devType, ui.BraudRate_10->currentIndex() == ui.BraudRate_9->currentIndex(),
-         "设备类型写入失败\r\n"},
-        {WriteBit::upDataInterval, ui.readAddress_5->text() == ui.readAddress_4->text(),
-         "上传间隔写入失败\r\n"},
-        {WriteBit::srvAddr, ui.textEdit_2->toPlainText() == ui.textBrowser->toPlainText(),
-         "服务器地址写入失败\r\n"},
-        {WriteBit::srvPort, ui.textEdit_3->toPlainText() == ui.textBrowser_5->toPlainText(),
-         "服务器端口写入失败\r\n"},
-        {WriteBit::mqttName, ui.textEdit_5->toPlainText() == ui.textBrowser_2->toPlainText(),
-         "mqttName写入失败\r\n"},
-        {WriteBit::mqttCode, ui.textEdit_4->toPlainText() == ui.textBrowser_6->toPlainText(),
-         "mqttCode写入失败\r\n"},
-        {WriteBit::serialNumber, ui.SNlineEdit->text() == ui.lineEdit->text(), "SN写入失败\r\n"},
-    };
-
     int failures = 0;
     quint16 failed = 0;
-    for (const Check &check : checks) {
-        if (session.masked(check.bit) && !check.same) {
-            appendLog(QString::fromUtf8(check.failure));
-            ++failures;
-            failed |= check.bit;
-        }
+    for (int i = 0; i < parameters::kCount; ++i) {
+        const parameters::Parameter &p = parameters::table()[i];
+        if (!session.masked(p.bit))
+            continue;
+        const bool confirmed = (session.answeredMask & p.bit) != 0 &&
+                               p.toWrite(ui, session) == p.readBack(ui, session);
+        if (confirmed)
+            continue;
+        appendLog(QString::fromUtf8(p.failure));
+        failed = quint16(failed | p.bit);
+        ++failures;
     }
     if (failures == 0) {
         appendLog(QStringLiteral("批量写入成功\r\n"));
@@ -110,4 +91,23 @@ void ZorvikTestTool::verifyWrite()
     recordWriteVerdict(failed);
     QMessageBox::information(nullptr, QStringLiteral("写入失败"), text, QMessageBox::Ok,
                              QMessageBox::NoButton);
+}
+
+// Every value selected in `bits` that the technician typed must go out as one
+// argument of one command. Each one that cannot is named in the log.
+bool ZorvikTestTool::typedValuesAcceptable(quint16 bits)
+{
+    bool acceptable = true;
+    for (int i = 0; i < parameters::kCount; ++i) {
+        const parameters::Parameter &p = parameters::table()[i];
+        if ((bits & p.bit) == 0)
+            continue;
+        const std::optional<QString> problem =
+            parameters::inputProblem(p.bit, p.toWrite(ui, session));
+        if (problem) {
+            appendLog(*problem);
+            acceptable = false;
+        }
+    }
+    return acceptable;
 }

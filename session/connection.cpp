@@ -1,5 +1,6 @@
 #include "app/ZorvikTestTool.h"
 
+#include "protocol/replies.h"
 #include "protocol/selectors.h"
 
 #include "session/linerules.h"
@@ -125,10 +126,8 @@ void ZorvikTestTool::autoConnectBeat()
 // whether the terminal accepts AT commands.
 void ZorvikTestTool::handleConnectionReply()
 {
-    // A zero byte would end the text early; the terminal sometimes sends one
-    // in front of its answer.
-    rxBuffer.replace('\0', "\r\n");
-    const linerules::EnableReply reply = linerules::parseEnableReply(QString::fromUtf8(rxBuffer));
+    const linerules::EnableReply reply =
+        linerules::parseEnableReply(replies::replyText(rxBuffer.constData(), rxBuffer.size()));
     if (!reply.recognised)
         return;
 
@@ -138,7 +137,9 @@ void ZorvikTestTool::handleConnectionReply()
         session.devAddress = quint8(reply.address);
         ui.readAddress_1->setValue(reply.address);
     }
-    session.setFlag(SessionState::atEnabled, reply.atEnabled);
+    // A reply cut short after the address says nothing of AT commands: they
+    // count as not enabled, so the terminal is asked, and its answer tells.
+    session.setFlag(SessionState::atEnabled, reply.hasFlag && reply.atEnabled);
 
     if (session.connectState != Connected) {
         session.setFlag(SessionState::verifying, session.connectState == AutoConnecting);
@@ -153,8 +154,7 @@ void ZorvikTestTool::handleConnectionReply()
         if (session.has(SessionState::verifying)) {
             appendLog(QStringLiteral("设备已允许使用AT指令,正在读取设备参数\r\n"));
             session.setFlag(SessionState::verifying, false);
-            session.readTick = 0;
-            session.readStep = kReadStepStart;
+            session.startRead();
         }
         sendCommand(selector::deviceLogOff); // the terminal's own log off
     } else {

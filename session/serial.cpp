@@ -129,10 +129,19 @@ void ZorvikTestTool::onSerialReadyRead()
     rxBuffer.append(bytes);
     const int excess = rxBuffer.size() - kMaxRxBufferBytes;
     if (excess > 0) {
-        rxBuffer.remove(0, excess);
-        rxOfferedSize = qMax(0, rxOfferedSize - excess);
-        rxUnsolicitedFrom = qMax(0, rxUnsolicitedFrom - excess);
+        dropReceivedFront(excess);
+        rxEcho.clear(); // the front it would have matched is gone
     }
+}
+
+// Writes one command in one piece. False when it could not go out (the port
+// is closed, or refused the bytes): the caller then logs nothing as sent.
+bool ZorvikTestTool::writeCommandBytes(const QByteArray &bytes)
+{
+    if (!serialPort.isOpen() || serialPort.write(bytes) != bytes.size())
+        return false;
+    rxEcho = bytes;
+    return true;
 }
 
 // Forgets every byte received so far, and how far they had been looked at.
@@ -141,6 +150,17 @@ void ZorvikTestTool::discardReceived()
     rxBuffer.clear();
     rxOfferedSize = 0;
     rxUnsolicitedFrom = 0;
+    rxEcho.clear();
+}
+
+// Drops bytes at the front of rxBuffer that have been dealt with, keeping the
+// marks of how far the rest had been looked at.
+void ZorvikTestTool::dropReceivedFront(int count)
+{
+    count = qBound(0, count, rxBuffer.size());
+    rxBuffer.remove(0, count);
+    rxOfferedSize = qMax(0, rxOfferedSize - count);
+    rxUnsolicitedFrom = qMax(0, rxUnsolicitedFrom - count);
 }
 
 // The terminal is told to stop accepting AT commands just before the line is

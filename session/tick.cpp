@@ -1,6 +1,7 @@
 #include "app/ZorvikTestTool.h"
 
 #include "protocol/selectors.h"
+#include "session/linerules.h"
 
 #include <limits>
 
@@ -34,8 +35,14 @@ void ZorvikTestTool::_10msTimerCallback()
         }
     }
 
+    // The device-log sync falls due every 2 s but never cuts short a reply
+    // that is still awaited and would be read: it waits for a later tick.
     if (++tick2s >= kTicksPerLogSync) {
         tick2s = 0;
+        logSyncDue = true;
+    }
+    if (logSyncDue && !selector::awaitsReadableReply(waitSelector)) {
+        logSyncDue = false;
         syncDeviceLog();
     }
 }
@@ -51,14 +58,38 @@ void ZorvikTestTool::_10msTimerCallback()
 // cut in two.
 void ZorvikTestTool::receiveStage()
 {
-    const int fresh = rxBuffer.size() - rxOfferedSize;
-    if (fresh <= 0)
+    if (rxBuffer.isEmpty())
         return;
-    if (fresh <= kCompleteAboveBytes) {
-        const quint16 quiet = rxQuietTicks;
-        if (rxQuietTicks < std::numeric_limits<quint16>::max())
-            ++rxQuietTicks;
-        if (quiet < kQuietTicks)
+    const quint16 quiet = rxQuietTicks;
+    if (rxQuietTicks < std::numeric_limits<quint16>::max())
+        ++rxQuietTicks;
+    const int fresh = rxBuffer.size() - rxOfferedSize;
+    if (fresh <= 0) {
+        // The terminal's own output that stopped without its line end has
+        // waited long enough for its rest: it is read as it stands, once.
+        const bool ownOutput =
+            !selector::hasAtReplyRule(waitSelector) &&
+            !(waitSelector >= selector::queryAtEnabled && waitSelector <= selector::enableAt);
+        if (ownOutput && rxQuietTicks == kUnterminatedQuietTicks &&
+            rxUnsolicitedFrom < rxBuffer.size())
+            parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()));
+        return;
+    }
+    if (fresh <= kCompleteAboveBytes && quiet < kQuietTicks)
+        return;
+
+    // An echoing adapter sends the command back in front of the answer. The
+    // echo is no answer: it is dropped before any reply rule sees it, and if
+    // it is all there is, the answer is still to come.
+    if (!rxEcho.isEmpty()) {
+        const int echo = linerules::echoLength(rxBuffer, rxEcho);
+        if (echo < 0) {
+            rxOfferedSize = rxBuffer.size(); // only the start of it so far
+            return;
+        }
+        rxEcho.clear();
+        dropReceivedFront(echo);
+        if (rxBuffer.isEmpty())
             return;
     }
 

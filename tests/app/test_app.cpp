@@ -571,8 +571,9 @@ void AppTest::writeChecksKeepTheirCouplings()
     QCOMPARE(mask, quint16(WriteBit::devAddress | WriteBit::braudRate | WriteBit::srvProtocol |
                            WriteBit::devType | WriteBit::mqttName));
 
-    // "打开日志" wishes the terminal's log on and drops the awaited reply.
-    probe.waitSelector() = 16;
+    // "打开日志" wishes the terminal's log on and ends a wait for an answer
+    // nobody reads (a write's).
+    probe.waitSelector() = 29;
     QTest::mouseClick(ui.checkBox_5, Qt::LeftButton);
     QVERIFY(probe.session().has(SessionState::logWanted));
     QCOMPARE(probe.waitSelector(), 0);

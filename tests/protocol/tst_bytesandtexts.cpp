@@ -74,6 +74,8 @@ private slots:
     void serverAddress();
     void indexAfter_data();
     void indexAfter();
+    void mqttName_data();
+    void mqttName();
     void unsolicitedEnd_data();
     void unsolicitedEnd();
     void unsolicitedReport_data();
@@ -211,15 +213,16 @@ void BytesAndTextsTest::replyText_data()
     QTest::newRow("plain") << QByteArray("+CSQ: 23,99\r\n") << 0
                            << QStringLiteral("+CSQ: 23,99\r\n");
     QTest::newRow("UTF-8") << QByteArray("版本V1") << 0 << QStringLiteral("版本V1");
-    QTest::newRow("up to the first zero byte")
-        << QByteArray("SN:A1\r\n\0SN:B2\r\n", 15) << 0 << QStringLiteral("SN:A1\r\n");
-    QTest::newRow("zero byte first") << QByteArray("\0OK", 3) << 0 << QString();
+    QTest::newRow("zero bytes dropped")
+        << QByteArray("SN:A1\r\n\0SN:B2\r\n", 15) << 0 << QStringLiteral("SN:A1\r\nSN:B2\r\n");
+    QTest::newRow("zero byte first")
+        << QByteArray("\0+SN:A1234\r\nOK\r\n", 17) << 0 << QStringLiteral("+SN:A1234\r\nOK\r\n");
     QTest::newRow("invalid UTF-8") << QByteArray("\xff\xfeOK") << 0 << bad + bad + "OK";
     QTest::newRow("from an offset")
         << QByteArray("+CSQ: 23,99\r\n+CSQ: 18,99") << 13 << QStringLiteral("+CSQ: 18,99");
     QTest::newRow("from the end") << QByteArray("OK\r\n") << 4 << QString();
     QTest::newRow("from beyond the end") << QByteArray("OK\r\n") << 40 << QString();
-    QTest::newRow("from beyond a zero byte") << QByteArray("ab\0cd", 5) << 3 << QString();
+    QTest::newRow("from beyond a zero byte") << QByteArray("ab\0cd", 5) << 3 << "cd";
     QTest::newRow("empty") << QByteArray() << 0 << QString();
 }
 
@@ -302,7 +305,6 @@ void BytesAndTextsTest::deviceLog_data()
     QTest::addColumn<int>("state"); // -1 no answer, 0 off, 1 on
     QTest::newRow("on") << "+GSMLOG:(1)\r\nOK\r\n" << 1;
     QTest::newRow("off") << "+GSMLOG:(0)\r\nOK\r\n" << 0;
-    QTest::newRow("echo only counts as off") << "AT+GSMLOG=1\r\n" << 0;
     QTest::newRow("no GSMLOG") << "OK\r\n" << -1;
 }
 
@@ -346,19 +348,20 @@ void BytesAndTextsTest::beatSettings_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("recognised");
     QTest::addColumn<QString>("intervalText");
-    QTest::addColumn<int>("interval");
-    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("interval"); // -1: none read
+    QTest::addColumn<QString>("key");  // "<none>": none read
+    const QString none = QStringLiteral("<none>");
     QTest::newRow("interval, OK, key") << "+BEAT:60\r\nOK\r\nk3y\r\n"
                                        << true << "60" << 60 << "k3y";
     QTest::newRow("spaces around the interval")
         << "BEAT: 30 \r\nOK\r\nkey" << true << " 30 " << 30 << "key";
-    QTest::newRow("interval kept in 16 bits") << "BEAT:70000\r\nOK\r\nk\r\n"
-                                              << true << "70000" << 4464 << "k";
-    QTest::newRow("unreadable interval") << "BEAT:abc\r\nOK\r\nk\r\n" << true << "abc" << 0 << "k";
-    QTest::newRow("no OK: three characters skipped")
-        << "BEAT:60,abc" << true << "60,abc" << 0 << "abc";
-    QTest::newRow("nothing after the keyword") << "BEAT:" << true << "" << 0 << "";
-    QTest::newRow("no keyword") << "ERROR\r\n" << false << "" << 0 << "";
+    QTest::newRow("empty key line") << "+BEAT:60\r\nOK\r\n\r\n" << true << "60" << 60 << "";
+    QTest::newRow("interval beyond 16 bits") << "BEAT:70000\r\nOK\r\nk\r\n"
+                                             << true << "70000" << -1 << "k";
+    QTest::newRow("unreadable interval") << "BEAT:abc\r\nOK\r\nk\r\n" << true << "abc" << -1 << "k";
+    QTest::newRow("no OK: no key") << "BEAT:60,abc" << true << "60,abc" << -1 << none;
+    QTest::newRow("nothing after the keyword") << "BEAT:" << true << "" << -1 << none;
+    QTest::newRow("no keyword") << "ERROR\r\n" << false << "" << -1 << none;
 }
 
 void BytesAndTextsTest::beatSettings()
@@ -373,8 +376,8 @@ void BytesAndTextsTest::beatSettings()
     if (!beat)
         return;
     QCOMPARE(beat->intervalText, intervalText);
-    QCOMPARE(int(beat->interval), interval);
-    QCOMPARE(beat->key, key);
+    QCOMPARE(beat->interval ? int(*beat->interval) : -1, interval);
+    QCOMPARE(beat->key.value_or(QStringLiteral("<none>")), key);
 }
 
 void BytesAndTextsTest::serverAddress_data()
@@ -386,10 +389,9 @@ void BytesAndTextsTest::serverAddress_data()
     QTest::addColumn<int>("port");
     QTest::newRow("host and port") << "+DOMAIN:mq.example.com:3999\r\nOK\r\n"
                                    << true << true << "mq.example.com" << 3999;
-    QTest::newRow("unreadable port") << "DOMAIN:h:abc\r\n" << true << true << "h" << 0;
-    QTest::newRow("no port separator: all of it is the host") << "DOMAIN:4000\r\n"
-                                                              << true << true << "4000\r\n"
-                                                              << 4000;
+    QTest::newRow("unreadable port") << "DOMAIN:h:abc\r\n" << true << true << "h" << -1;
+    QTest::newRow("no port separator: the line is the host") << "+DOMAIN:4000\r\nOK\r\n"
+                                                             << true << true << "4000" << -1;
     QTest::newRow("DOMAIN without DOMAIN:") << "AT+DOMAIN?\r\nERROR\r\n"
                                             << true << false << "" << 0;
     QTest::newRow("no keyword") << "OK\r\n" << false << false << "" << 0;
@@ -408,7 +410,7 @@ void BytesAndTextsTest::serverAddress()
     if (!answer.value)
         return;
     QCOMPARE(answer.value->host, host);
-    QCOMPARE(answer.value->port, port);
+    QCOMPARE(answer.value->port.value_or(-1), port);
 }
 
 void BytesAndTextsTest::indexAfter_data()
@@ -419,12 +421,12 @@ void BytesAndTextsTest::indexAfter_data()
     QTest::addColumn<int>("index"); // -1: no value
     QTest::newRow("protocol with name") << "+SRVPRO:3(MQTT)\r\nOK\r\n"
                                         << "SRVPRO" << true << 3;
-    QTest::newRow("protocol without name") << "SRVPRO:1\r\n"
-                                           << "SRVPRO" << true << 1;
+    QTest::newRow("protocol without name") << "+SRVPRO:3\r\nOK\r\n"
+                                           << "SRVPRO" << true << 3;
     QTest::newRow("index out of range") << "SRVPRO:9(?)"
                                         << "SRVPRO" << true << 9;
-    QTest::newRow("unreadable index") << "SRVPRO:x(MQTT)"
-                                      << "SRVPRO" << true << 0;
+    QTest::newRow("unreadable index") << "DEVTYPE:x"
+                                      << "DEVTYPE" << true << -1;
     QTest::newRow("keyword without colon") << "AT+SRVPRO?\r\nERROR"
                                            << "SRVPRO" << true << -1;
     QTest::newRow("device type") << "+DEVTYPE:8(RS485)\r\n"
@@ -446,27 +448,53 @@ void BytesAndTextsTest::indexAfter()
     QCOMPARE(answer.value.value_or(-1), index);
 }
 
+void BytesAndTextsTest::mqttName_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("name"); // empty: no name
+    QTest::newRow("bare") << "user7"
+                          << "user7";
+    QTest::newRow("with line end and OK") << "user7\r\nOK\r\n"
+                                          << "user7";
+    QTest::newRow("after an empty line") << "\r\nuser7\r\n"
+                                         << "user7";
+    QTest::newRow("error") << "ERROR\r\n"
+                           << "";
+    QTest::newRow("OK alone") << "\r\nOK\r\n"
+                              << "";
+}
+
+void BytesAndTextsTest::mqttName()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, name);
+    QCOMPARE(replies::mqttName(text).value_or(QString()), name);
+}
+
 void BytesAndTextsTest::unsolicitedEnd_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("from");
+    QTest::addColumn<bool>("quietLongEnough");
     QTest::addColumn<int>("end");
-    QTest::newRow("one whole line") << QByteArray("+CSQ: 9,99\r\n") << 0 << 12;
-    QTest::newRow("no line end: all") << QByteArray("+CSQ: 9,99") << 0 << 10;
-    QTest::newRow("a line and a part") << QByteArray("+CSQ: 9,99\r\n+CS") << 0 << 12;
-    QTest::newRow("from inside") << QByteArray("ab\ncd\nef") << 3 << 6;
-    QTest::newRow("nothing new") << QByteArray("ab\n") << 3 << 3;
-    QTest::newRow("from beyond") << QByteArray("ab\n") << 9 << 9;
-    QTest::newRow("from before the start") << QByteArray("ab\ncd") << -5 << 3;
-    QTest::newRow("empty") << QByteArray() << 0 << 0;
+    QTest::newRow("one whole line") << QByteArray("+CSQ: 9,99\r\n") << 0 << false << 12;
+    QTest::newRow("no line end: waits") << QByteArray("+CSQ: 2") << 0 << false << 0;
+    QTest::newRow("no line end, quiet: all") << QByteArray("+CSQ: 2") << 0 << true << 7;
+    QTest::newRow("a line and a part") << QByteArray("+CSQ: 9,99\r\n+CS") << 0 << false << 12;
+    QTest::newRow("from inside") << QByteArray("ab\ncd\nef") << 3 << false << 6;
+    QTest::newRow("nothing new") << QByteArray("ab\n") << 3 << true << 3;
+    QTest::newRow("from beyond") << QByteArray("ab\n") << 9 << true << 9;
+    QTest::newRow("from before the start") << QByteArray("ab\ncd") << -5 << false << 3;
+    QTest::newRow("empty") << QByteArray() << 0 << false << 0;
 }
 
 void BytesAndTextsTest::unsolicitedEnd()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(int, from);
+    QFETCH(bool, quietLongEnough);
     QFETCH(int, end);
-    QCOMPARE(replies::unsolicitedEnd(bytes.constData(), bytes.size(), from), end);
+    QCOMPARE(replies::unsolicitedEnd(bytes.constData(), bytes.size(), from, quietLongEnough), end);
     const QByteArray withZero("\0+CSQ: 7,99\r\n", 13);
     QCOMPARE(replies::unsolicitedText(withZero.constData(), 0, withZero.size()),
              QStringLiteral("+CSQ: 7,99\r\n"));

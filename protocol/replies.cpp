@@ -1,5 +1,7 @@
 #include "protocol/replies.h"
 
+#include <cstring>
+
 #include <QVector>
 
 namespace replies {
@@ -17,7 +19,14 @@ QString replyText(const char *data, int length, int from)
     from = qMax(from, 0);
     if (data == nullptr || length <= from)
         return QString();
-    QByteArray bytes(data + from, length - from);
+    // Called on every tick with all the unsolicited output kept (kilobytes in a
+    // report storm): text without a zero byte, nearly all of it, is taken as
+    // it is, found by the system's fast search.
+    const char *begin = data + from;
+    const int size = length - from;
+    if (std::memchr(begin, '\0', size_t(size)) == nullptr)
+        return QString::fromUtf8(begin, size);
+    QByteArray bytes(begin, size);
     bytes.replace(QByteArray(1, '\0'), QByteArray());
     return QString::fromUtf8(bytes);
 }

@@ -66,7 +66,20 @@ private slots:
 private:
     // Log window (app/log.cpp).
     void appendLog(QString message);
+    void flushLog();
+    void holdLogRepaints(bool hold);
     void setupLogWindow();
+
+    // While one is alive (the tick holds one), log entries wait and go into
+    // the log window together when it ends.
+    struct LogBatch
+    {
+        explicit LogBatch(ZorvikTestTool &window);
+        ~LogBatch();
+        LogBatch(const LogBatch &) = delete;
+        LogBatch &operator=(const LogBatch &) = delete;
+        ZorvikTestTool &w;
+    };
 
     // Construction helpers (app/ZorvikTestTool.cpp).
     void connectWidgetSignals();
@@ -147,6 +160,12 @@ private:
     QAction *copyAction = nullptr;
     QAction *selectAllAction = nullptr;
     QAction *clearAction = nullptr;
+    QStringList pendingLog; // entries not yet in the log window
+    int logBatchDepth = 0;
+    QTimer logRepaintTimer;     // holds the log window's repaints back in a storm
+    qint64 logStampSecond = -1; // the second that logStamp shows
+    QString logStamp;           // "yyyy-MM-dd HH:mm:ss\t"
+    QDate logStampDay;
 
     // How far rxBuffer has been looked at: its size when last offered to the
     // parsers (unchanged bytes are not parsed again), and where the text not

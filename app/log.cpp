@@ -1,54 +1,140 @@
 #include "app/ZorvikTestTool.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCursor>
 #include <QDateTime>
 #include <QLocale>
 #include <QMenu>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 
 namespace {
-// The log keeps at most this many paragraphs; the oldest go first. Dropping
-// them one at a time would lay the whole log out again for every entry once
-// it is full (milliseconds each, enough to choke on a chatty terminal), so a
-// full log drops kLogTrimBlocks of its oldest paragraphs at once.
+// The log keeps at most this many paragraphs; the oldest go first. Every cut
+// at the top lays out the position of every paragraph left, so a full log
+// drops kLogTrimBlocks of its oldest paragraphs at once, not one per entry.
 constexpr int kMaxLogBlocks = 5000;
-constexpr int kLogTrimBlocks = 500;
+constexpr int kLogTrimBlocks = 1000;
+// Nobody reads a log that moves more often than this: while entries keep
+// coming, the log window is repainted at most once per kLogRepaintMs.
+constexpr int kLogRepaintMs = 100;
 } // namespace
+
+ZorvikTestTool::LogBatch::LogBatch(ZorvikTestTool &window) : w(window)
+{
+    ++w.logBatchDepth;
+}
+
+ZorvikTestTool::LogBatch::~LogBatch()
+{
+    --w.logBatchDepth;
+    w.flushLog();
+}
 
 void ZorvikTestTool::appendLog(QString message)
 {
-    const QDateTime now = QDateTime::currentDateTime();
-    const QString entry = QLocale::system().toString(now, QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
-                          QLatin1Char('\t') + message;
-    // A new paragraph at the end, as QTextEdit::append() makes it, but always
-    // as plain text: append() would take a reply such as "<admin>" for markup
-    // and show something other than what the terminal sent.
+    // The stamp shows whole seconds: the local time is worked out once a
+    // second, not for every entry (each time it asks the system's time zone).
+    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (second != logStampSecond) {
+        logStampSecond = second;
+        const QDateTime now = QDateTime::fromMSecsSinceEpoch(second * 1000);
+        logStamp = QLocale::system().toString(now, QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                   QLatin1Char('\t');
+        logStampDay = now.date();
+    }
+    const QString entry = logStamp + message;
+    if (logFileOn)
+        keepLogEntry(entry, logStampDay);
+    pendingLog << entry;
+    if (logBatchDepth == 0)
+        flushLog();
+}
+
+// Puts the entries that have come in into the log window in one edit: laying
+// out the document, moving the scroll bar and repainting are paid once for
+// all of them, which is what keeps a terminal that reports hundreds of lines
+// a second from eating the processor.
+void ZorvikTestTool::flushLog()
+{
+    if (pendingLog.isEmpty())
+        return;
+    // The first entries after a quiet spell are painted at once; those that
+    // follow within kLogRepaintMs wait for the repaint when it runs out.
+    if (logRepaintTimer.isActive())
+        holdLogRepaints(true);
+    else
+        logRepaintTimer.start();
+
     QTextDocument *doc = ui.textEdit->document();
     QScrollBar *scroll = ui.textEdit->verticalScrollBar();
     const bool atBottom = scroll->value() >= scroll->maximum();
+
+    // New paragraphs at the end, as QTextEdit::append() makes them, but always
+    // as plain text (append() would take a reply such as "<admin>" for markup)
+    // and in the default format: a cursor at the end otherwise takes the format
+    // of the text before it, the welcome text's link for one. The cursor moves
+    // inside the edit block, where it is not measured against the laid-out
+    // line (that alone would shape the line's text once more).
     QTextCursor cursor(doc);
+    cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
     if (!doc->isEmpty())
-        cursor.insertBlock();
-    cursor.insertText(entry);
+        cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    else
+        cursor.setBlockFormat(QTextBlockFormat());
+    cursor.insertText(pendingLog.join(QLatin1Char('\n')), QTextCharFormat());
+    cursor.endEditBlock();
+    pendingLog.clear();
+
     if (doc->blockCount() > kMaxLogBlocks) {
+        // Selected by position: moving a cursor block by block would place
+        // it on every line in between.
         QTextCursor oldest(doc);
-        oldest.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor,
-                            doc->blockCount() - (kMaxLogBlocks - kLogTrimBlocks));
+        oldest.setPosition(
+            doc->findBlockByNumber(doc->blockCount() - (kMaxLogBlocks - kLogTrimBlocks)).position(),
+            QTextCursor::KeepAnchor);
         oldest.removeSelectedText();
     }
     if (atBottom)
         scroll->setValue(scroll->maximum());
-    if (logFileOn)
-        keepLogEntry(entry, now.date());
+}
+
+// The text and its scroll bar only: the frame around them and the group box
+// behind them do not change with the entries.
+void ZorvikTestTool::holdLogRepaints(bool hold)
+{
+    ui.textEdit->viewport()->setUpdatesEnabled(!hold);
+    ui.textEdit->verticalScrollBar()->setUpdatesEnabled(!hold);
 }
 
 void ZorvikTestTool::setupLogWindow()
 {
     QTextEdit *log = ui.textEdit;
+    logRepaintTimer.setSingleShot(true);
+    logRepaintTimer.setInterval(kLogRepaintMs);
+    connect(&logRepaintTimer, &QTimer::timeout, this, [this] {
+        if (ui.textEdit->viewport()->updatesEnabled())
+            return;
+        holdLogRepaints(false); // repaints what came in meanwhile
+        logRepaintTimer.start();
+    });
+    // Entries held back while the tick runs go in before any nested event loop
+    // (a message box opened from inside the tick) shows the window.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance()) {
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                &ZorvikTestTool::flushLog);
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &ZorvikTestTool::flushLog);
+    }
     // Nobody undoes a log, and an undo history would keep every dropped entry.
     log->document()->setUndoRedoEnabled(false);
+    // The log runs left to right. Left open, the direction of every paragraph
+    // would be worked out from its text each time the log is laid out again,
+    // which after every cut at the top is all of it.
+    QTextOption direction = log->document()->defaultTextOption();
+    direction.setTextDirection(Qt::LeftToRight);
+    log->document()->setDefaultTextOption(direction);
     log->setContextMenuPolicy(Qt::CustomContextMenu);
 
     logMenu = new QMenu(log);

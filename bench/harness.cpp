@@ -177,9 +177,10 @@ LogTap::LogTap(QTextDocument *log, const QStringList &prefixes) : m_log(log), m_
     connect(log, &QTextDocument::contentsChange, this, &LogTap::onContentsChange);
 }
 
-// An entry arrives as two changes: the new paragraph, then "stamp\tmessage".
-// The document drops its oldest blocks only after it has reported the change,
-// so the position still points at the new text here.
+// Entries arrive as one change for all that came in together: their
+// paragraphs, each "stamp\tmessage". The document drops its oldest blocks only
+// after it has reported the change, so the position still points at the new
+// text here.
 void LogTap::onContentsChange(int position, int, int added)
 {
     if (added < 2)
@@ -187,15 +188,17 @@ void LogTap::onContentsChange(int position, int, int added)
     QTextCursor cursor(m_log);
     cursor.setPosition(position);
     cursor.setPosition(position + added, QTextCursor::KeepAnchor);
-    const QString text = cursor.selectedText();
-    const int tab = text.indexOf(QLatin1Char('\t'));
-    if (tab < 0)
-        return;
-    const QStringRef message = text.midRef(tab + 1);
-    for (const QString &prefix : qAsConst(m_prefixes)) {
-        if (message.startsWith(prefix)) {
-            ++m_counts[prefix];
-            m_lastNs[prefix] = nowNs();
+    const QStringList paragraphs = cursor.selectedText().split(QChar::ParagraphSeparator);
+    for (const QString &text : paragraphs) {
+        const int tab = text.indexOf(QLatin1Char('\t'));
+        if (tab < 0)
+            continue;
+        const QStringRef message = text.midRef(tab + 1);
+        for (const QString &prefix : qAsConst(m_prefixes)) {
+            if (message.startsWith(prefix)) {
+                ++m_counts[prefix];
+                m_lastNs[prefix] = nowNs();
+            }
         }
     }
 }

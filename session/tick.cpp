@@ -15,6 +15,7 @@ constexpr quint16 kStepTimeoutBeats = 20; // a step's reply is given up on the 2
 
 void ZorvikTestTool::_10msTimerCallback()
 {
+    const LogBatch batch(*this); // a report storm's entries go into the log window at once
     receiveStage();
 
     if (++tick100ms >= kTicksPerBeat) {

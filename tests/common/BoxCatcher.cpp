@@ -18,7 +18,7 @@ void BoxCatcher::closeOpenBoxes()
         auto *box = qobject_cast<QMessageBox *>(widget);
         if (!box || !box->isVisible())
             continue;
-        m_boxes.append({box->windowTitle(), box->text()});
+        m_boxes.append({box->windowTitle(), box->text(), logNow ? logNow() : QStringList()});
         QAbstractButton *ok = box->button(QMessageBox::Ok);
         if (ok)
             ok->click();

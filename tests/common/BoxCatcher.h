@@ -2,8 +2,11 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVector>
+
+#include <functional>
 
 // Closes the modal message boxes the window opens (from a button or from
 // inside its tick) the way a user would, by pressing OK, and remembers what
@@ -17,6 +20,7 @@ public:
     {
         QString title;
         QString text;
+        QStringList log; // what logNow() gave while the box was open
     };
 
     explicit BoxCatcher(QObject *parent = nullptr);
@@ -25,6 +29,9 @@ public:
     int count() const { return m_boxes.size(); }
     Box last() const { return m_boxes.isEmpty() ? Box{} : m_boxes.last(); }
     void clear() { m_boxes.clear(); }
+
+    // Reads the log window when a box is caught, to see what it showed then.
+    std::function<QStringList()> logNow;
 
 private:
     void closeOpenBoxes();

@@ -16,6 +16,7 @@ SimFixture::SimFixture()
     // Where the provisioning record lives is said once after the first
     // verdict; the records test looks at that line, the others at the verdict.
     probe->recordPathShown() = true;
+    boxes.logNow = [this] { return logMessages(); };
 }
 
 // The window goes first: closing its port while the simulator still holds the

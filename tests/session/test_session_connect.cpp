@@ -177,8 +177,10 @@ void SessionConnectTest::manualConnectTimesOut()
     QCOMPARE(statusText(f), kStatusFailed);
     QVERIFY(!f.probe->serialPort().isOpen());
 
-    // Two queries, then the time-out with its check list.
+    // Two queries, then the time-out with its check list, in the window as
+    // soon as the box opens.
     QCOMPARE(lineRequests(f.sim), QStringList({"ENATCMD?", "ENATCMD?"}));
+    QCOMPARE(f.boxes.last().log, f.logMessages());
     QCOMPARE(
         f.logMessages(),
         QStringList({kConnecting, QStringLiteral("发送AT指令:AT+ENATCMD?\r\n"), kConnecting,

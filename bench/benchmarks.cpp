@@ -22,7 +22,7 @@ constexpr int kBeatMs = 100;
 constexpr int kBatchReadMinimumBeats = 14;
 constexpr double kBatchReadLimitRatio = 1.15;
 constexpr double kIdleLimitCpuSecondsPerMinute = 0.6; // 1 % of one core
-constexpr double kFloodLimitCpuShare = 0.25;
+constexpr double kFloodLimitCpuShare = 0.05;          // a report storm at a twentieth of a core
 constexpr double kFloodLimitGrowthMiB = 5.0;
 constexpr int kLogBlockCap = 5000;
 

@@ -85,6 +85,9 @@ $<$<BOOL:${_qt}>:-isystem$<JOIN:${_qt},\n-isystem>>
     string(MAKE_C_IDENTIFIER "${_folder}" _key)
     add_test(NAME mingw-syntax/${target}/${_folder}
              COMMAND ${ZORVIK_MINGW_CXX} @${_rsp} ${_sources_${_key}})
+    # Started after the window tests (CTest starts the costliest first), so
+    # that on a fresh build the long end-to-end tests are not held back.
+    set_tests_properties(mingw-syntax/${target}/${_folder} PROPERTIES COST -1)
   endforeach()
 endfunction()
 

@@ -8,6 +8,11 @@ mode="${1:-run}"
 build_dir="${BUILD_DIR:-build}"
 
 packages=(build-essential cmake qtbase5-dev libqt5serialport5-dev)
+# The tests include a compile check of every source with the Windows
+# cross compiler.
+if [ "$mode" = test ]; then
+  packages+=(g++-mingw-w64-x86-64-posix)
+fi
 bash scripts/install-missing.sh "${packages[@]}"
 
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# Makes docs/screenshot.png, the window as it opens, on a headless X server
-# (Debian 12, as root; installs what is missing).
+# Makes a screenshot of the window as it opens, on a headless X server (Debian
+# 12, as root; installs what is missing), at a screen resolution in dpi:
 #
-#   bash docs/make-screenshot.sh
+#   bash docs/make-screenshot.sh        docs/screenshot.png, 96 dpi (100 %)
+#   bash docs/make-screenshot.sh 144    docs/screenshot-144dpi.png (150 %)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build_dir="${BUILD_DIR:-build-pkg}"
 jobs="${JOBS:-2}"
-out="docs/screenshot.png"
+dpi="${1:-96}"
+if [ "$dpi" = 96 ]; then
+  out="docs/screenshot.png"
+else
+  out="docs/screenshot-${dpi}dpi.png"
+fi
 
 # A CJK font, or the window's Chinese texts come out as boxes.
 packages=(build-essential cmake qtbase5-dev libqt5serialport5-dev
-          xvfb xauth x11-utils imagemagick fonts-wqy-microhei)
+          xvfb xauth x11-utils x11-xserver-utils imagemagick fonts-wqy-microhei)
 bash scripts/install-missing.sh "${packages[@]}"
 
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
@@ -28,7 +34,10 @@ trap 'rm -rf "$scratch"' EXIT
 # that window alone.
 cat >"$scratch/grab.sh" <<'GRAB'
 set -euo pipefail
-program="$1"; shot="$2"; config="$3"
+program="$1"; shot="$2"; config="$3"; dpi="$4"
+# What a desktop sets for a scaled screen, and what Qt's xcb platform takes
+# the scale factor from: 144 dpi over the base 96 is 1.5.
+printf 'Xft.dpi:\t%s\n' "$dpi" | xrdb -nocpp -merge -
 XDG_CONFIG_HOME="$config" LANG=C.UTF-8 "$program" &
 pid=$!
 window=""
@@ -48,9 +57,13 @@ kill "$pid"
 wait "$pid" || true
 GRAB
 
+# A screen as large as 1280x1024 at 100 %, so the scaled window fits on it.
+# -noreset keeps the X resources that xrdb sets once xrdb has disconnected.
+width=$((1280 * dpi / 96))
+height=$((1024 * dpi / 96))
 mkdir -p "$scratch/config"
-xvfb-run -a -s "-screen 0 1280x1024x24" \
-  bash "$scratch/grab.sh" "$build_dir/ZorvikTestTool" "$scratch/window.png" "$scratch/config"
+xvfb-run -a -s "-screen 0 ${width}x${height}x24 -dpi $dpi -noreset" \
+  bash "$scratch/grab.sh" "$build_dir/ZorvikTestTool" "$scratch/window.png" "$scratch/config" "$dpi"
 
 # Few colours in a window of widgets: a palette keeps the file small.
 convert "$scratch/window.png" -strip +dither -colors 128 "PNG8:$out"

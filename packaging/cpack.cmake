@@ -1,6 +1,9 @@
 # The Debian package: "cmake --build <dir> --target package" (or cpack in the
 # build folder) writes zorvik-test-tool_<version>_<arch>.deb. Its library
 # dependencies are worked out by dpkg-shlibdeps (package dpkg-dev).
+# On Windows the same command writes zorvik-test-tool_<version>_win64.zip, the
+# installed folder with the Qt DLLs (packaging/windows-install.cmake), and an
+# installer, zorvik-test-tool_<version>_win64.exe, where NSIS is installed.
 set(CPACK_PACKAGE_NAME zorvik-test-tool)
 set(CPACK_PACKAGE_VENDOR "Tavrin")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -19,7 +22,32 @@ The package also holds terminal-sim, a simulated terminal on a
 pseudo-terminal or serial port, for training and trials.")
 set(CPACK_STRIP_FILES ON)
 
-if(UNIX AND NOT APPLE)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(_program_files_x86 "ProgramFiles(x86)")
+  find_program(ZORVIK_MAKENSIS makensis
+               PATHS "$ENV{ProgramFiles}/NSIS" "$ENV{${_program_files_x86}}/NSIS")
+  if(ZORVIK_MAKENSIS)
+    list(APPEND CPACK_GENERATOR NSIS)
+  endif()
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(_windows_arch win64)
+  else()
+    set(_windows_arch win32)
+  endif()
+  set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}_${CPACK_PACKAGE_VERSION}_${_windows_arch}")
+  # The folder under Program Files and the Start menu entry. CMake's NSIS
+  # script is not Unicode, so the installer's own texts stay ASCII.
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY ZorvikTestTool)
+  set(CPACK_PACKAGE_EXECUTABLES ZorvikTestTool "Tavrin Remote Device Test Tool")
+  set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
+  set(CPACK_NSIS_DISPLAY_NAME "Tavrin Remote Device Test Tool")
+  set(CPACK_NSIS_PACKAGE_NAME "Tavrin Remote Device Test Tool ${CPACK_PACKAGE_VERSION}")
+  set(CPACK_NSIS_INSTALLED_ICON_NAME ZorvikTestTool.exe)
+  set(CPACK_NSIS_URL_INFO_ABOUT "https://www.tavrin.example.com")
+  set(CPACK_NSIS_CONTACT "support@tavrin.example.com")
+  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+elseif(UNIX AND NOT APPLE)
   set(CPACK_GENERATOR DEB)
 endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -113,6 +113,16 @@ void TerminalSimulator::setEchoRequests(bool echo)
     m_echoRequests = echo;
 }
 
+void TerminalSimulator::setZeroBeforeAnswers(bool zero)
+{
+    m_zeroBeforeAnswers = zero;
+}
+
+void TerminalSimulator::setLoginNameEnd(const QByteArray &end)
+{
+    m_loginNameEnd = end;
+}
+
 void TerminalSimulator::setIgnoredWrites(const QStringList &keywords)
 {
     m_ignoredWrites.clear();
@@ -201,8 +211,12 @@ bool TerminalSimulator::understands(const LineSettings &line) const
 TerminalSimulator::Answer TerminalSimulator::answerFor(RequestKind kind, const QByteArray &bytes)
 {
     switch (kind) {
-    case RequestKind::At:
-        return Answer{answerAt(bytes), {}};
+    case RequestKind::At: {
+        const QByteArray text = answerAt(bytes);
+        if (m_zeroBeforeAnswers && !text.isEmpty())
+            return Answer{QByteArray(1, '\0') + text, {}};
+        return Answer{text, {}};
+    }
     case RequestKind::Modbus:
         return answerModbus(bytes);
     case RequestKind::Noise:

@@ -81,6 +81,12 @@ public:
     void setReplyDelay(int ms);
     void setReplySplit(int pieces, int pauseMs);
     void setEchoRequests(bool echo);
+    // Sends a zero byte in front of every text answer, as some terminals do
+    // after waking their line driver.
+    void setZeroBeforeAnswers(bool zero);
+    // How the bare answer to "PKEY?" ends: nothing (the default), "\r\n", or
+    // "\r\nOK\r\n", as other firmware versions answer it.
+    void setLoginNameEnd(const QByteArray &end);
     // Keywords "SN", "DEVTYPE", "SRVPRO", "BEAT", "DOMAIN", "PKEY", "OPENDEV",
     // "GSMLOG", "ENATCMD" or a register in hex ("0100", "0101", "0106" …): the
     // write is answered as usual but the state does not change.
@@ -151,6 +157,7 @@ private:
     void floodStep();
 
     State m_state;
+    QByteArray m_loginNameEnd;
     SimLink *m_link = nullptr;
     QString m_slavePath;
     QString m_errorString;
@@ -165,6 +172,7 @@ private:
     bool m_refuseAtEnable = false;
     bool m_silent = false;
     bool m_echoRequests = false;
+    bool m_zeroBeforeAnswers = false;
     int m_replyDelayMs = 0;
     int m_splitPieces = 1;
     int m_splitPauseMs = 0;

@@ -217,8 +217,13 @@ QByteArray TerminalSimulator::answerAt(const QByteArray &line)
     if (!m_state.atEnabled)
         return {};
     for (const AtHandler &handler : kHandlers) {
-        if (name == QLatin1String(handler.name))
-            return handler.answer(m_state, call, !writeIgnored(name));
+        if (name != QLatin1String(handler.name))
+            continue;
+        const QByteArray answer = handler.answer(m_state, call, !writeIgnored(name));
+        // The name itself comes bare; some firmware ends it with a line end or "OK".
+        if (handler.answer == loginName && call.op == kQuery)
+            return answer + m_loginNameEnd;
+        return answer;
     }
     return kError;
 }

@@ -47,6 +47,8 @@ private slots:
     void cleanup();
 
     void verificationComparesEveryCheckInBitOrder();
+    void silentReadBackConfirmsNothing();
+    void valuesThatCannotGoOutStopTheWrite();
     void writeWithNothingTickedSendsNothing();
     void stepsAdvanceByTheBeat();
     void writeButtonDuringReadEndsTheRead();
@@ -152,17 +154,18 @@ void BatchTest::verificationComparesEveryCheckInBitOrder()
     ui.BraudRate_10->setCurrentIndex(1);
     ui.BraudRate_9->setCurrentIndex(0);
     ui.readAddress_5->setValue(300);
-    ui.readAddress_4->setValue(30);
+    session.devUpDataInterval = 30;
     ui.textEdit_2->setPlainText(QStringLiteral("a.example.net"));
-    ui.textBrowser->setPlainText(QStringLiteral("b.example.net"));
+    session.devSrvAddr = QStringLiteral("b.example.net");
     ui.textEdit_3->setPlainText(QStringLiteral("4001"));
-    ui.textBrowser_5->setPlainText(QStringLiteral("4002"));
+    session.devSrvPort = 4002;
     ui.textEdit_5->setPlainText(QStringLiteral("Admin")); // differs in case only
-    ui.textBrowser_2->setPlainText(QStringLiteral("admin"));
+    session.devMqttName = QStringLiteral("admin");
     ui.textEdit_4->setPlainText(QStringLiteral("key1"));
-    ui.textBrowser_6->setPlainText(QStringLiteral("key1 ")); // a trailing blank counts
+    session.devMqttCode = QStringLiteral("key1 "); // a trailing blank counts
     ui.SNlineEdit->setText(QStringLiteral("TV1"));
     ui.lineEdit->setText(QStringLiteral("TV2"));
+    session.answeredMask = 0x3FF; // the terminal answered every one of them
 
     // Nothing selected, nothing compared.
     session.writeMask = 0;
@@ -196,6 +199,81 @@ void BatchTest::verificationComparesEveryCheckInBitOrder()
                                              kFailureCount + QStringLiteral("2")}));
     QTRY_COMPARE(f->boxes.count(), 2);
     QCOMPARE(f->boxes.last().text, kFailureCount + QStringLiteral("2"));
+
+    // The same values confirm a write only if the terminal answered them in
+    // this read-back: the interval still shown from an earlier read does not.
+    ui.readAddress_5->setValue(30);
+    session.devSrvPort = 4001;
+    session.writeMask = WriteBit::srvPort | WriteBit::upDataInterval;
+    session.answeredMask = WriteBit::srvPort;
+    entries = f->logMessages().size();
+    f->probe->verifyWrite();
+    QCOMPARE(logSince(entries), (QStringList{QStringLiteral("上传间隔写入失败\r\n"),
+                                             kFailureCount + QStringLiteral("1")}));
+    session.answeredMask = WriteBit::srvPort | WriteBit::upDataInterval;
+    entries = f->logMessages().size();
+    f->probe->verifyWrite();
+    QCOMPARE(logSince(entries), QStringList{kWriteSucceeded});
+}
+
+// A terminal that ignores the write and then keeps quiet: the server address
+// shown from the read before is the one written, and still nothing confirms it.
+void BatchTest::silentReadBackConfirmsNothing()
+{
+    QVERIFY(connectAndRead());
+    auto &ui = f->ui();
+    ui.textEdit_2->setPlainText(ui.textBrowser->toPlainText());
+    ui.textEdit_3->setPlainText(ui.textBrowser_5->toPlainText());
+    f->click(ui.checkBox_3);
+    f->sim.setSilent(true);
+    const int entries = f->logMessages().size();
+    QVERIFY(runWrite());
+    QCOMPARE(logSince(entries).mid(logSince(entries).size() - 4),
+             (QStringList{kReadDone, QStringLiteral("服务器地址写入失败\r\n"),
+                          QStringLiteral("服务器端口写入失败\r\n"),
+                          kFailureCount + QStringLiteral("2")}));
+    QTRY_COMPARE(f->boxes.count(), 1);
+}
+
+// Values that would reach the terminal as something else than typed stop the
+// write before anything goes out, each named in the log.
+void BatchTest::valuesThatCannotGoOutStopTheWrite()
+{
+    QVERIFY(f->connectManually());
+    QVERIFY(f->waitIdle());
+    auto &ui = f->ui();
+    for (QCheckBox *box : {ui.checkBox_3, ui.checkBox_14, ui.checkBox_15})
+        f->click(box);
+    const struct
+    {
+        QTextEdit *edit;
+        QString value;
+        QString line;
+    } cases[] = {
+        {ui.textEdit_2, QStringLiteral("mq.example\nAT+ENATCMD=1,0"),
+         QStringLiteral("服务器地址含有换行符,不能写入")},
+        {ui.textEdit_3, QStringLiteral("70000"),
+         QStringLiteral("服务器端口必须是1到65535之间的数字,不能写入")},
+        {ui.textEdit_3, QStringLiteral("18 83"),
+         QStringLiteral("服务器端口必须是1到65535之间的数字,不能写入")},
+        {ui.textEdit_5, QStringLiteral("dev,1"), QStringLiteral("MQTT登录名含有逗号,不能写入")},
+        {ui.textEdit_4, QStringLiteral("k\r1"), QStringLiteral("MQTT登录密钥含有换行符,不能写入")},
+    };
+    for (const auto &c : cases) {
+        ui.textEdit_2->setPlainText(QStringLiteral("mq.example"));
+        ui.textEdit_3->setPlainText(QStringLiteral("1883"));
+        ui.textEdit_5->setPlainText(QStringLiteral("dev-1"));
+        ui.textEdit_4->setPlainText(QStringLiteral("k1"));
+        c.edit->setPlainText(c.value);
+        const int entries = f->logMessages().size();
+        f->click(ui.writeButton);
+        QCOMPARE(logSince(entries), (QStringList{c.line, QStringLiteral("批量写入未开始")}));
+        QCOMPARE(f->session().writeStep, quint16(0));
+    }
+    ui.SNlineEdit->setText(QStringLiteral("TV1\nX"));
+    const int entries = f->logMessages().size();
+    f->click(ui.writeSNbutton);
+    QCOMPARE(logSince(entries), QStringList{QStringLiteral("SN含有换行符,不能写入")});
 }
 
 void BatchTest::writeWithNothingTickedSendsNothing()

@@ -563,6 +563,18 @@ void BindingTest::boundSerialNumberIsWrittenAndVerified()
     QCOMPARE(f->session().writeMask,
              quint16(WriteBit::serialNumber | WriteBit::mqttName | WriteBit::mqttCode));
 
+    // The next terminal's number is not in the file: the fields still hold the
+    // credentials of TV2400777, which must not go into it.
+    ui.SNlineEdit->setText(QStringLiteral("TV2400999"));
+    const int entries = f->logMessages().size();
+    f->click(ui.writeButton);
+    QCOMPARE(logSince(entries),
+             (QStringList{
+                 QStringLiteral("SN:TV2400999 在SN绑定文件中没有对应的MQTT登录名和密钥,不能写入"),
+                 QStringLiteral("批量写入未开始")}));
+    QCOMPARE(f->session().writeStep, quint16(0));
+    ui.SNlineEdit->setText(QStringLiteral("TV2400777"));
+
     f->recordSteps();
     f->click(ui.writeButton);
     QVERIFY(QTest::qWaitFor(

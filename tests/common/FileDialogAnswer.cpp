@@ -31,7 +31,10 @@ void FileDialogAnswer::answerIfOpen()
         }
         if (m_remove) {
             const QString path = m_path;
-            connect(dialog, &QFileDialog::fileSelected, this, [path] { QFile::remove(path); });
+            // On accepted, not fileSelected: the dialog emits fileSelected only
+            // when exactly one file is selected, and once it has listed its
+            // folder it may have selected a file there as well as the typed one.
+            connect(dialog, &QDialog::accepted, this, [path] { QFile::remove(path); });
         }
         auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         if (name) {

@@ -189,6 +189,7 @@ void WindowProtocolTest::init()
     s.devSrvPort = 0;
     s.devMqttName = QStringLiteral("-");
     s.devMqttCode = QStringLiteral("-");
+    s.answeredMask = 0;
 
     // Leftovers of an earlier exchange, which a send must discard and a
     // skipped command must leave alone.
@@ -241,6 +242,8 @@ QString WindowProtocolTest::observed(const QString &what)
         return s.devSrvAddr;
     if (what == QLatin1String("session.devSrvPort"))
         return QString::number(s.devSrvPort);
+    if (what == QLatin1String("session.answeredMask"))
+        return QString::number(s.answeredMask, 16);
     if (what == QLatin1String("session.devMqttName"))
         return s.devMqttName;
     if (what == QLatin1String("session.devMqttCode"))
@@ -601,10 +604,16 @@ void WindowProtocolTest::rs485Replies_data()
 
     QTest::newRow("station address 0x0105")
         << 14 << 0 << station << true << QStringList{"设备地址为：5\r\n"}
-        << QStringList{"session.devAddress=5", "readAddress_2=5"};
+        << QStringList{"session.devAddress=5", "readAddress_2=5", "session.answeredMask=1"};
     QTest::newRow("station address behind the echo of the request")
         << 14 << 0 << echo + station << true << QStringList{"设备地址为：5\r\n"}
         << QStringList{"session.devAddress=5", "readAddress_2=5"};
+    // No terminal has address 0 (broadcast) or 255: taken off the line, not taken.
+    QTest::newRow("station address 0")
+        << 14 << 0 << hex("01 03 02 00 00 B8 44") << true << QStringList()
+        << untouched + QStringList{"session.answeredMask=0"};
+    QTest::newRow("station address 255")
+        << 14 << 0 << hex("01 03 02 00 FF F8 04") << true << QStringList() << untouched;
     QTest::newRow("baud code 7") << 15 << 0 << hex("01 03 02 00 07 F9 86") << true
                                  << QStringList{"设备波特率为：19200\r\n"}
                                  << QStringList{"session.devBraudRate=19200",
@@ -690,7 +699,7 @@ void WindowProtocolTest::atReplies_data()
     // Serial number.
     QTest::newRow("16 serial number")
         << 16 << 0 << QByteArray("+SN:A1234\r\nOK\r\n") << true << QStringList{"设备ID为：A1234"}
-        << QStringList{"lineEdit=A1234"};
+        << QStringList{"lineEdit=A1234", "session.answeredMask=200"};
     QTest::newRow("16 empty serial number")
         << 16 << 0 << QByteArray("SN:\r\n") << false << QStringList{"设备ID格式错误"}
         << QStringList{"lineEdit=-"};
@@ -707,7 +716,7 @@ void WindowProtocolTest::atReplies_data()
         << 20 << 0 << QByteArray("+BEAT:60\r\nOK\r\nk3y\r\n") << true
         << QStringList{"心跳间隔为：60", "MQTT登录密钥为：k3y"}
         << QStringList{"readAddress_4=60", "session.devUpDataInterval=60", "textBrowser_6=k3y",
-                       "session.devMqttCode=k3y"};
+                       "session.devMqttCode=k3y", "session.answeredMask=110"};
     QTest::newRow("23 interval and key")
         << 23 << 0 << QByteArray("+BEAT:120\r\nOK\r\nsecret-9\r\nOK\r\n") << true
         << QStringList{"心跳间隔为：120", "MQTT登录密钥为：secret-9"}
@@ -716,10 +725,10 @@ void WindowProtocolTest::atReplies_data()
     QTest::newRow("20 unreadable interval")
         << 20 << 0 << QByteArray("BEAT:abc\r\nOK\r\nk\r\n") << true
         << QStringList{"MQTT登录密钥为：k"}
-        << QStringList{"readAddress_4=1", "session.devMqttCode=k"};
+        << QStringList{"readAddress_4=1", "session.devMqttCode=k", "session.answeredMask=100"};
     QTest::newRow("20 no OK: no key")
         << 20 << 0 << QByteArray("+BEAT:60\r\nk\r\n") << true << QStringList{"心跳间隔为：60"}
-        << QStringList{"readAddress_4=60", "textBrowser_6=-"};
+        << QStringList{"readAddress_4=60", "textBrowser_6=-", "session.answeredMask=10"};
     QTest::newRow("20 key that looks like markup")
         << 20 << 0 << QByteArray("BEAT:60\r\nOK\r\n<b>k</b>\r\n") << true
         << QStringList{"心跳间隔为：60", "MQTT登录密钥为：<b>k</b>"}
@@ -733,7 +742,8 @@ void WindowProtocolTest::atReplies_data()
         << 21 << 0 << QByteArray("+DOMAIN:mq.example.com:3999\r\nOK\r\n") << true
         << QStringList{"服务器地址为：mq.example.com", "服务器端口为：3999"}
         << QStringList{"textBrowser=mq.example.com", "textBrowser_5=3999",
-                       "session.devSrvAddr=mq.example.com", "session.devSrvPort=3999"};
+                       "session.devSrvAddr=mq.example.com", "session.devSrvPort=3999",
+                       "session.answeredMask=60"};
     QTest::newRow("21 DOMAIN without DOMAIN:")
         << 21 << 0 << QByteArray("AT+DOMAIN?\r\nERROR\r\n") << false << none
         << QStringList{"textBrowser=-", "textBrowser_5=-", "session.devSrvAddr=-",
@@ -744,9 +754,11 @@ void WindowProtocolTest::atReplies_data()
     // MQTT login name: the first line of the answer.
     QTest::newRow("22 name") << 22 << 0 << QByteArray("user-7\r\nOK\r\n") << true
                              << QStringList{"MQTT用户名为：user-7"}
-                             << QStringList{"textBrowser_2=user-7", "session.devMqttName=user-7"};
-    QTest::newRow("22 ERROR is no name") << 22 << 0 << QByteArray("ERROR\r\n") << true << none
-                                         << QStringList{"textBrowser_2=-", "session.devMqttName=-"};
+                             << QStringList{"textBrowser_2=user-7", "session.devMqttName=user-7",
+                                            "session.answeredMask=80"};
+    QTest::newRow("22 ERROR is no name")
+        << 22 << 0 << QByteArray("ERROR\r\n") << true << none
+        << QStringList{"textBrowser_2=-", "session.devMqttName=-", "session.answeredMask=0"};
 
     // Server protocol and device type.
     QTest::newRow("24 MQTT") << 24 << 0 << QByteArray("+SRVPRO:3(MQTT)\r\nOK\r\n") << true
@@ -766,10 +778,10 @@ void WindowProtocolTest::atReplies_data()
     QTest::newRow("25 device type 8")
         << 25 << 0 << QByteArray("+DEVTYPE:8(RS485)\r\nOK\r\n") << true
         << QStringList{"设备类型为：4G透传RS485（1P空开外壳）"}
-        << QStringList{"BraudRate_9=8:4G透传RS485（1P空开外壳）"};
+        << QStringList{"BraudRate_9=8:4G透传RS485（1P空开外壳）", "session.answeredMask=8"};
     QTest::newRow("25 unreadable index is not read")
         << 25 << 0 << QByteArray("DEVTYPE:x\r\n") << true << none
-        << QStringList{"BraudRate_9=0:空开-开关-RS485终端"};
+        << QStringList{"BraudRate_9=0:空开-开关-RS485终端", "session.answeredMask=0"};
     QTest::newRow("25 negative index is not read")
         << 25 << 0 << QByteArray("DEVTYPE:-1\r\n") << true << none
         << QStringList{"BraudRate_9=0:空开-开关-RS485终端"};

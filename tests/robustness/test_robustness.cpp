@@ -310,7 +310,8 @@ void RobustnessTest::corruptSettingsFile_data()
     QTest::newRow("values of the wrong type")
         << QByteArray("[General]\nlastComName=@Variant(\\0\\0\\0\\x7f\\xff\\xff)\n"
                       "snFilePath=@Rect(1 2 x)\n@Invalid()=@Size(\n");
-    QTest::newRow("UTF-16 text") << QByteArray("\xff\xfe[\0G\0e\0n\0e\0r\0a\0l\0]\0\n\0", 24);
+    // Sized by the literal itself, zero bytes included.
+    QTest::newRow("UTF-16 text") << QByteArrayLiteral("\xff\xfe[\0G\0e\0n\0e\0r\0a\0l\0]\0\n\0");
 }
 
 // The window starts on whatever "Setting.ini" holds, offers the ports, and a

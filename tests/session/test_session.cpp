@@ -5,6 +5,8 @@
 
 #include "SessionChecks.h"
 
+#include "protocol/selectors.h"
+
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -85,6 +87,7 @@ private slots:
     void registerReplyNobodyAwaitsIsTakenOffTheLine();
 
     // The batch read.
+    void batchReadFetchesEveryParameter_data();
     void batchReadFetchesEveryParameter();
     void batchReadAsksBeatOnceWithIntervalChosen();
     void silentStepIsGivenUpAndReadGoesOn();
@@ -97,6 +100,7 @@ private slots:
 
     // The device log and what the terminal says unasked.
     void deviceLogFollowsTheBox();
+    void deviceLogWaitsForTheAwaitedReply();
     void deviceLogLinesShownOnce();
     void periodicReportsLoggedOnce();
     void reportsCutByTheLineAreReadWhole();
@@ -219,13 +223,37 @@ void SessionTest::registerReplyNobodyAwaitsIsTakenOffTheLine()
     QCOMPARE(f.session().devAddress, quint8(1)); // nobody asked: nothing taken from it
 }
 
+// The same read whatever the line does to the answers: an adapter that echoes
+// every command, answers that come late, a zero byte in front of each, and a
+// login name that ends with a line end or "OK".
+void SessionTest::batchReadFetchesEveryParameter_data()
+{
+    QTest::addColumn<bool>("echo");
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<bool>("zeroFirst");
+    QTest::addColumn<QByteArray>("nameEnd");
+    QTest::newRow("prompt") << false << 0 << false << QByteArray();
+    QTest::newRow("echo, prompt") << true << 0 << false << QByteArray("\r\nOK\r\n");
+    QTest::newRow("echo, 120 ms late") << true << 120 << false << QByteArray();
+    QTest::newRow("zero byte first") << false << 0 << true << QByteArray("\r\n");
+}
+
 void SessionTest::batchReadFetchesEveryParameter()
 {
+    QFETCH(bool, echo);
+    QFETCH(int, delayMs);
+    QFETCH(bool, zeroFirst);
+    QFETCH(QByteArray, nameEnd);
     SimFixture f;
+    f.sim.setEchoRequests(echo);
+    f.sim.setZeroBeforeAnswers(zeroFirst);
+    f.sim.setLoginNameEnd(nameEnd);
     TerminalSimulator::State &terminal = f.sim.state();
     giveDistinctParameters(terminal);
     f.ui().BraudRate_1->setCurrentText(QStringLiteral("19200"));
     QVERIFY(connectAndSettle(f));
+    // Late answers only now: the connect window is too short for them.
+    f.sim.setReplyDelay(delayMs);
     f.sim.clearRequests();
     const int logBefore = f.logMessages().size();
 
@@ -449,6 +477,24 @@ void SessionTest::serialNumberButtons()
                  {QStringLiteral("SN?"), QStringLiteral("SN=TV2409876"), QStringLiteral("SN?")}));
 }
 
+// "打开日志" ticked while a slow terminal's answer is awaited: the read still
+// gets every value, and the log is switched on soon after.
+void SessionTest::deviceLogWaitsForTheAwaitedReply()
+{
+    SimFixture f;
+    QVERIFY(connectAndSettle(f));
+    f.sim.setReplyDelay(400);
+    f.click(f.ui().readButton);
+    QVERIFY(QTest::qWaitFor([&f] { return f.probe->waitSelector() == selector::readServerAddress; },
+                            20000));
+    f.click(f.ui().checkBox_5);
+    QVERIFY(f.waitForLog(kReadDone, 30000));
+    QCOMPARE(f.ui().textBrowser->toPlainText(), f.sim.state().serverHost);
+    QCOMPARE(f.ui().textBrowser_2->toPlainText(), f.sim.state().mqttLoginName);
+    QVERIFY(QTest::qWaitFor([&f] { return f.session().has(SessionState::logOn); }, 10000));
+    QVERIFY(f.sim.state().deviceLog);
+}
+
 // "打开日志" is a wish; every 2 s the tick compares it with what the terminal
 // last reported and sends the switch only while they differ.
 void SessionTest::deviceLogFollowsTheBox()
@@ -617,6 +663,26 @@ void SessionTest::reportsCutByTheLineAreReadWhole()
     QCOMPARE(f.logCount(QStringLiteral("服务器状态为：已连接")), 2);
     QCOMPARE(countStartingWith(f.logMessages(), QStringLiteral("服务器状态为：")), 2);
     QCOMPARE(f.ui().label_Temp->text(), QStringLiteral("23"));
+
+    // A report cut where the line paused for longer than a reply's silence:
+    // its first piece waits for the rest.
+    const int received = f.probe->rxBuffer().size();
+    f.sim.sendGarbage("+CSQ: 1");
+    QVERIFY(waitForBytes(f, received + 7));
+    tickTimes(f, 10);
+    f.sim.sendGarbage("7,99\r\n");
+    QVERIFY(waitForBytes(f, received + 13));
+    tickTimes(f, 6);
+    QCOMPARE(f.ui().label_Temp->text(), QStringLiteral("17"));
+    // One that never gets its line end is read as it stands after half a second.
+    f.sim.sendGarbage("+CSQ: 9");
+    QVERIFY(waitForBytes(f, received + 20));
+    tickTimes(f, 49);
+    QCOMPARE(f.ui().label_Temp->text(), QStringLiteral("17"));
+    tickOnce(f);
+    QCOMPARE(f.ui().label_Temp->text(), QStringLiteral("9"));
+    QCOMPARE(startingWith(f.logMessages(), QStringLiteral("CSQ=")).mid(3),
+             (QStringList{QStringLiteral("CSQ=17"), QStringLiteral("CSQ=9")}));
 }
 
 void SessionTest::floodKeepsBufferBoundedAndWindowResponsive()

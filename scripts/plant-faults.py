@@ -1,0 +1,142 @@
+#!/usr/bin/env python3
+"""Plants faults in the product code one at a time and runs the test suite
+against each, to see which faults the suite catches.
+
+Not part of CI. Run from the repository root on a configured build folder:
+
+    python3 scripts/plant-faults.py [--build build] [--only NAME ...] [--out report.txt]
+
+Each fault is one exact text replacement in one source file. The file is put
+back after every run, also when the run is interrupted. A fault counts as
+caught when the build fails or any test fails.
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import time
+
+# (name, file, text as it stands, text with the fault)
+FAULTS = [
+    # Bytes on the line.
+    ("crc-polynomial", "protocol/modbus.cpp", "0xA001", "0xA002"),
+    ("crc-byte-order", "protocol/modbus.cpp", "frame[6] = quint8(crc);\n    frame[7] = quint8(crc >> 8);",
+     "frame[6] = quint8(crc >> 8);\n    frame[7] = quint8(crc);"),
+    ("station-read-own-address", "protocol/commands.cpp", "return readRegister(0, modbus::kRegStationAddress);",
+     "return readRegister(session.devAddress, modbus::kRegStationAddress);"),
+    ("relay2-register", "protocol/modbus.h", "kRegRelay2 = 0x010C", "kRegRelay2 = 0x0107"),
+    ("baud-code-fallback", "protocol/modbus.cpp", "kFallbackCode = 4;", "kFallbackCode = 3;"),
+    ("baud-codes-swapped", "protocol/modbus.cpp", "{1, 4800}, {2, 9600}", "{1, 9600}, {2, 4800}"),
+    ("enable-at-flag", "protocol/commands.cpp", 'numbered("ENATCMD=", session.devAddress, ",1")',
+     'numbered("ENATCMD=", session.devAddress, ",0")'),
+    ("beat-key-alone-no-comma", "protocol/commands.cpp", "return QStringLiteral(\"BEAT=\") + session.wMqttCode + QLatin1Char(',');",
+     "return QStringLiteral(\"BEAT=\") + session.wMqttCode;"),
+    ("line-end-missing", "protocol/commands.cpp", 'std::get<QString>(command) + QStringLiteral("\\r\\n")',
+     'std::get<QString>(command) + QStringLiteral("\\r")'),
+    # Send conditions.
+    ("verify-sends-version", "protocol/commands.cpp", "{selector::readVersion, {SendWhen::notVerifyingOrSelected}},",
+     "{selector::readVersion, {SendWhen::always}},"),
+    ("key-write-ignores-interval", "protocol/commands.cpp",
+     "{SendWhen::selectedOnly, WriteBit::mqttCode, WriteBit::upDataInterval}},",
+     "{SendWhen::selectedOnly, WriteBit::mqttCode}},"),
+    ("toggle-caption-not-turned", "protocol/commands.cpp", "toggle.button->setText(nextCaption);", "(void)nextCaption;"),
+    ("closed-port-logs-send", "protocol/commands.cpp", "|| !serialPort.isOpen()) {", ") {"),
+    # Timing of the tick.
+    ("quiet-ticks-4", "session/tick.cpp", "kQuietTicks = 5;", "kQuietTicks = 4;"),
+    ("complete-above-200", "session/tick.cpp", "kCompleteAboveBytes = 100;", "kCompleteAboveBytes = 200;"),
+    ("step-timeout-19", "session/tick.cpp", "kStepTimeoutBeats = 20;", "kStepTimeoutBeats = 19;"),
+    ("log-sync-every-100", "session/tick.cpp", "kTicksPerLogSync = 200;", "kTicksPerLogSync = 100;"),
+    ("log-sync-abandons-reply", "session/tick.cpp", "if (logSyncDue && !selector::awaitsReadableReply(waitSelector))",
+     "if (logSyncDue)"),
+    ("echo-kept", "session/tick.cpp", "    if (!rxEcho.isEmpty()) {", "    if (false) {"),
+    ("unterminated-never-taken", "session/tick.cpp", "rxQuietTicks == kUnterminatedQuietTicks &&", "false &&"),
+    ("connect-window-6", "session/connection.cpp", "kConnectWindowBeats = 5;", "kConnectWindowBeats = 6;"),
+    ("at-enable-12", "session/connection.cpp", "kMaxAtEnableRequests = 11;", "kMaxAtEnableRequests = 12;"),
+    ("connect-flag-from-address", "session/connection.cpp", "reply.hasFlag && reply.atEnabled", "reply.atEnabled || reply.address == 3"),
+    ("auto-connect-no-verify", "session/connection.cpp",
+     "session.setFlag(SessionState::verifying, session.connectState == AutoConnecting);",
+     "session.setFlag(SessionState::verifying, false);"),
+    ("batch-survives-disconnect", "session/batch.cpp", "    session.readStep = kReadStepIdle;\n    session.writeStep = 0;",
+     "    session.readStep = session.readStep;"),
+    # Verification.
+    ("verify-ignores-answers", "session/batch.cpp", "(session.answeredMask & p.bit) != 0 &&", ""),
+    ("verify-success-text", "session/batch.cpp", "批量写入成功\\r\\n", "批量写入成功"),
+    ("verify-no-box", "session/batch.cpp", "QMessageBox::information(nullptr, QStringLiteral(\"写入失败\")",
+     "if (false) QMessageBox::information(nullptr, QStringLiteral(\"写入失败\")"),
+    ("port-check-off", "session/parameters.cpp", "if (!ok || !digitsOnly || port < 1 || port > kMaxPort)", "if (false)"),
+    ("comma-check-off", "session/parameters.cpp", "value.contains(QLatin1Char(','))", "false"),
+    ("failure-line-sn", "session/parameters.cpp", "\"SN写入失败\\r\\n\"", "\"SN写入失败\""),
+    # Replies.
+    ("index-reads-0", "protocol/replies.cpp", "answer.value = leadingNumber(textAfter(text, key));",
+     "answer.value = leadingNumber(textAfter(text, key)).value_or(0);"),
+    ("name-whole-text", "protocol/atreply.cpp", "const std::optional<QString> name = replies::mqttName(text);",
+     "const std::optional<QString> name = text;"),
+    ("zero-cuts-text", "protocol/replies.cpp", "bytes.replace(QByteArray(1, '\\0'), QByteArray());",
+     "bytes.truncate(bytes.indexOf('\\0') < 0 ? bytes.size() : bytes.indexOf('\\0'));"),
+    ("station-0-taken", "protocol/rs485.cpp", "if (!linerules::isValidStationAddress(address))\n            break;", ""),
+    ("closed-switch-open", "protocol/replies.cpp", "if (text.contains(QLatin1String(\"CLOSE\")))\n        return false;", ""),
+    # SN binding.
+    ("binding-refusal-off", "binding/binding.cpp", "    if (!found) {\n        appendLog(QStringLiteral(\"SN:\")",
+     "    if (false) {\n        appendLog(QStringLiteral(\"SN:\")"),
+    ("binding-keeps-old-lines", "binding/binding.cpp", "        snBindingLines.clear();\n", ""),
+    ("binding-key-keeps-cr", "binding/snlookup.cpp", "    clean.remove(QLatin1Char('\\r'));\n", ""),
+    ("binding-ticks-no-sn", "binding/binding.cpp", "    ui.checkBox_8->setChecked(true);\n", ""),
+    # Window and settings.
+    ("preselect-short-names", "session/portlist.cpp", "kMinRememberedNameLength = 4;", "kMinRememberedNameLength = 3;"),
+    ("controls-read-enabled", "session/state.cpp", "ui.readButton->setEnabled(connected);", "ui.readButton->setEnabled(true);"),
+    ("log-wish-kept", "session/state.cpp", "        session.setFlag(SessionState::logWanted, false);\n", ""),
+    ("log-cap-4000", "app/log.cpp", "kMaxLogBlocks = 5000;", "kMaxLogBlocks = 4000;"),
+    ("log-stamp-format", "app/log.cpp", "\"yyyy-MM-dd HH:mm:ss\"", "\"yyyy-MM-dd HH:mm\""),
+    ("setting-key-name", "session/serial.cpp", "QStringLiteral(\"lastComName\")", "QStringLiteral(\"lastPort\")"),
+    ("coupled-port-box", "app/actions.cpp", "    ui.checkBox_4->setChecked(on);\n", ""),
+    ("write-start-keeps-read", "app/actions.cpp", "        session.readStep = kReadStepIdle; // a batch read in progress stops here",
+     "        ;"),
+]
+
+
+def run(cmd, cwd, log):
+    with open(log, "ab") as out:
+        return subprocess.call(cmd, cwd=cwd, stdout=out, stderr=subprocess.STDOUT)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default="build")
+    parser.add_argument("--only", nargs="*")
+    parser.add_argument("--out", default="plant-faults.txt")
+    parser.add_argument("--jobs", default="2")
+    args = parser.parse_args()
+
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    log = os.path.abspath(args.out + ".log")
+    results = []
+    for name, path, before, after in FAULTS:
+        if args.only and name not in args.only:
+            continue
+        source = open(path, encoding="utf-8").read()
+        if source.count(before) != 1:
+            results.append((name, "NOT PLANTED (text not found once)"))
+            continue
+        try:
+            open(path, "w", encoding="utf-8").write(source.replace(before, after))
+            start = time.time()
+            if run(["cmake", "--build", args.build, "-j" + args.jobs], ".", log) != 0:
+                verdict = "caught (build)"
+            else:
+                code = subprocess.call(
+                    ["ctest", "-j" + args.jobs, "--timeout", "300", "--stop-on-failure", "-Q"],
+                    cwd=args.build, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                verdict = "caught" if code != 0 else "MISSED"
+            results.append((name, "%s %.0fs" % (verdict, time.time() - start)))
+        finally:
+            open(path, "w", encoding="utf-8").write(source)
+        print("%-28s %s" % results[-1], flush=True)
+    run(["cmake", "--build", args.build, "-j" + args.jobs], ".", log)
+    with open(args.out, "w") as out:
+        for name, verdict in results:
+            out.write("%-28s %s\n" % (name, verdict))
+
+
+if __name__ == "__main__":
+    sys.exit(main())

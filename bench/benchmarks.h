@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVector>
 
+class WindowProbe;
+
 namespace bench {
 
 // One measured figure. With a limit, the ratio is figure / limit. An upper
@@ -45,6 +47,11 @@ QVector<Figure> batchRead(int runs, int replyDelayMs);
 // as it does after a minute of flood or a long working day.
 QVector<Figure> flood(int seconds, bool logAtCap);
 QVector<Figure> logWindow(int entries);
+// The flood's reports put straight into the window, nine a tick, without a
+// port or a terminal: the tool's own work per tick, steady enough to compare
+// two builds, and the loop to run under callgrind (stormReplayTicks).
+QVector<Figure> stormReplay(int ticks);
+void stormReplayTicks(WindowProbe &probe, int ticks);
 // Start-up of a fresh process to a painted window (each run a child of this
 // program), and of a second window in this process.
 QVector<Figure> startUp(int runs, const QString &program);

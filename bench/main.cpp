@@ -6,7 +6,7 @@
 //   zorvik-bench --startup-only   the start-up figures alone (for a second
 //                                 platform, such as a virtual X server)
 //   zorvik-bench --quick          shorter runs, to try the program out
-//   zorvik-bench --only=flood,log some of them: startup, idle, batch, flood, log
+//   zorvik-bench --only=flood,log some of them: startup, idle, batch, flood, log, replay
 //   zorvik-bench --flood-seconds=N  a flood of N seconds, twice (log empty, log full)
 
 #include "benchmarks.h"
@@ -107,6 +107,8 @@ int main(int argc, char **argv)
     }
     if (wanted(argc, argv, "log"))
         run(bench::logWindow(10000));
+    if (wanted(argc, argv, "replay"))
+        run(bench::stormReplay(quick ? 300 : 3000));
 
     int missed = 0;
     for (const bench::Figure &figure : all) {

@@ -118,11 +118,11 @@ bool takeMqttName(ReplyTarget &t, const QString &text)
     return true;
 }
 
-// An index outside the combo's list leaves it without a current item, and the
+// The keyword alone (an error line) is no answer and is not taken; an answer
+// without a number is taken off the line but leaves the combo as it was. An
+// index outside the combo's list leaves it without a current item, and the
 // log line then ends after the colon: that is how a technician sees a value
 // this tool does not know.
-// The keyword alone (an error line) is no answer and is not taken; an answer
-// without a number is taken off the line but leaves the combo as it was.
 bool takeIndex(ReplyTarget &t, const QString &text, const QString &keyword, QComboBox *combo,
                const QString &logPrefix, quint16 bit)
 {

@@ -41,6 +41,12 @@ constexpr int writeServerAddress = 34;
 constexpr int writeMqttName = 35;
 constexpr int writeMqttKey = 36;
 
+// The "ENATCMD" commands, whose answer the connection procedure reads itself.
+constexpr bool isConnectionCommand(int s)
+{
+    return s >= queryAtEnabled && s <= enableAt;
+}
+
 // Selectors whose answer the AT reply parser reads with a rule of its own;
 // under every other selector received text is the terminal's own output.
 constexpr bool hasAtReplyRule(int s)
@@ -55,7 +61,7 @@ constexpr bool hasAtReplyRule(int s)
 // switches are never read, so nothing is lost when their wait is cut short.
 constexpr bool awaitsReadableReply(int s)
 {
-    return (s >= queryAtEnabled && s <= enableAt) || s == readStationAddress || s == readBaudCode ||
+    return isConnectionCommand(s) || s == readStationAddress || s == readBaudCode ||
            hasAtReplyRule(s);
 }
 

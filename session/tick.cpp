@@ -69,8 +69,7 @@ void ZorvikTestTool::receiveStage()
         // The terminal's own output that stopped without its line end has
         // waited long enough for its rest: it is read as it stands, once.
         const bool ownOutput =
-            !selector::hasAtReplyRule(waitSelector) &&
-            !(waitSelector >= selector::queryAtEnabled && waitSelector <= selector::enableAt);
+            !selector::hasAtReplyRule(waitSelector) && !selector::isConnectionCommand(waitSelector);
         if (ownOutput && rxQuietTicks == kUnterminatedQuietTicks &&
             rxUnsolicitedFrom < rxBuffer.size())
             parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()));
@@ -94,7 +93,7 @@ void ZorvikTestTool::receiveStage()
             return;
     }
 
-    if (waitSelector >= selector::queryAtEnabled && waitSelector <= selector::enableAt) {
+    if (selector::isConnectionCommand(waitSelector)) {
         handleConnectionReply();
     } else if (parseRs485Reply(rxBuffer.constData(), quint16(rxBuffer.size())) ||
                parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()))) {

@@ -154,6 +154,7 @@ QList<QByteArray> TerminalSimulator::modbusFrames() const
 
 void TerminalSimulator::onReceived(const QByteArray &bytes)
 {
+    m_bytesReceived += bytes.size();
     // A half-duplex adapter's receiver hears its own transmitter: every byte
     // the tool sends comes straight back, whatever the terminal makes of it.
     if (m_echoRequests)
@@ -268,5 +269,6 @@ void TerminalSimulator::writeToLine(const QByteArray &bytes)
     if (bytes.isEmpty() || !isOpen())
         return;
     m_link->write(bytes);
+    m_bytesSent += bytes.size();
     emit sent(bytes);
 }

@@ -102,6 +102,10 @@ public:
     // Closes the line as if the adapter were unplugged.
     void dropLine();
 
+    // Every byte that crossed the line, counted since the simulator started.
+    qint64 bytesReceived() const { return m_bytesReceived; }
+    qint64 bytesSent() const { return m_bytesSent; }
+
     const QList<Request> &requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
     // The AT commands received, without "AT+" and "\r\n".
@@ -165,6 +169,8 @@ private:
     termsim::RequestFramer m_framer;
     QTimer m_silenceTimer;
     QList<Request> m_requests;
+    qint64 m_bytesReceived = 0;
+    qint64 m_bytesSent = 0;
 
     QList<OutStep> m_outbox;
     QTimer m_outboxTimer;

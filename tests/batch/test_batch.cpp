@@ -108,7 +108,7 @@ bool BatchTest::runWrite()
 {
     f->recordSteps();
     f->click(f->ui().writeButton);
-    return QTest::qWaitFor(
+    return f->runUntil(
         [this] {
             const SessionState &s = f->session();
             return s.writeStep == kWriteStepDone && s.readStep >= kReadStepIdle &&
@@ -128,7 +128,7 @@ void BatchTest::tickDeviceTypeAndName()
 
 bool BatchTest::waitForCount(const QString &message, int count, int timeoutMs)
 {
-    return QTest::qWaitFor([&] { return f->logCount(message) >= count; }, timeoutMs);
+    return f->runUntil([&] { return f->logCount(message) >= count; }, timeoutMs);
 }
 
 QStringList BatchTest::steps() const
@@ -341,12 +341,12 @@ void BatchTest::writeButtonDuringReadEndsTheRead()
     QVERIFY(f->waitIdle());
     f->recordSteps();
     f->click(f->ui().readButton);
-    QVERIFY(QTest::qWaitFor([this] { return !f->sentSteps.isEmpty(); }, 10000));
+    QVERIFY(f->runUntil([this] { return !f->sentSteps.isEmpty(); }, 10000));
     const int entries = f->logMessages().size();
 
     f->click(f->ui().writeButton);
     QCOMPARE(f->session().readStep, kReadStepIdle);
-    QVERIFY(QTest::qWaitFor(
+    QVERIFY(f->runUntil(
         [this] {
             const SessionState &s = f->session();
             return s.writeStep == kWriteStepDone && s.readStep >= kReadStepIdle &&
@@ -605,7 +605,7 @@ void BatchTest::readButtonDuringWriteEndsItWithoutVerification()
 
     f->recordSteps();
     f->click(ui.writeButton);
-    QVERIFY(QTest::qWaitFor([this] { return !f->sentSteps.isEmpty(); }, 10000));
+    QVERIFY(f->runUntil([this] { return !f->sentSteps.isEmpty(); }, 10000));
     QCOMPARE(steps(), QStringList{QStringLiteral("28 AT+DEVTYPE=5")});
     f->click(ui.readButton);
     QCOMPARE(f->session().writeStep, quint16(0));
@@ -649,8 +649,8 @@ void BatchTest::readButtonDuringReadBackRestartsIt()
 
     // The read-back has just begun: twelve silent steps lie before its one
     // query, so the button comes in time.
-    QVERIFY(QTest::qWaitFor([this] { return f->session().has(SessionState::verifying); },
-                            kWriteTimeoutMs));
+    QVERIFY(
+        f->runUntil([this] { return f->session().has(SessionState::verifying); }, kWriteTimeoutMs));
     QVERIFY(f->session().readStep < kReadStepIdle);
     f->click(ui.readButton);
     QVERIFY(f->session().has(SessionState::verifying));
@@ -679,7 +679,7 @@ void BatchTest::disconnectEndsTheWrite()
 
     f->recordSteps();
     f->click(ui.writeButton);
-    QVERIFY(QTest::qWaitFor([this] { return !f->sentSteps.isEmpty(); }, 10000));
+    QVERIFY(f->runUntil([this] { return !f->sentSteps.isEmpty(); }, 10000));
     f->click(ui.disConnectButton);
     QCOMPARE(f->session().connectState, qint32(Disconnected));
 
@@ -687,7 +687,7 @@ void BatchTest::disconnectEndsTheWrite()
     f->sentSteps.clear();
     QVERIFY(f->connectManually());
     QVERIFY(f->waitIdle());
-    QTest::qWait(3000); // longer than a write step's wait: a resumed write would show
+    f->runTicks(300); // longer than a write step's wait: a resumed write would show
     // Only the connection's own commands (the disconnect's "ENATCMD=1,0", the
     // query, the enable request, "GSMLOG=0"); no write, no read-back.
     for (const SimFixture::SentStep &step : f->sentSteps)

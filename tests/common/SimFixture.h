@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 class QAbstractButton;
@@ -35,6 +36,24 @@ public:
     void choosePort(const QString &portName);
     void click(QAbstractButton *button);
 
+    // Time-lapse, the fixture's default: the window's tick timer is stopped
+    // and the fixture drives the ticks itself, each one after the line has
+    // carried whatever was written on it. The terminal's timings are counted
+    // in ticks exactly as on a real line; only the wall-clock time between
+    // ticks is cut, so a two-second step time-out passes in a few
+    // milliseconds. realTime() gives the ticks back to the timer, for a test
+    // whose terminal answers late by the clock or floods the line.
+    void realTime();
+    bool isRealTime() const;
+    void runTicks(int ticks);
+    // Ticks until done() holds (checked before every tick) or timeoutMs of
+    // the window's time has passed; false then. In real time, the same by
+    // the clock.
+    bool runUntil(const std::function<bool()> &done, int timeoutMs = 10000);
+    // Lets the line carry what is on it: the window's writes reach the
+    // terminal and its answers reach the window.
+    void settleLine();
+
     // Chooses the port, clicks "连接设备" (or "自动连接") and waits until the
     // window shows the connection. False if it did not come.
     bool connectManually(int timeoutMs = 5000);
@@ -48,7 +67,7 @@ public:
     QStringList logMessages() const;
     bool logContains(const QString &message) const { return logMessages().contains(message); }
     int logCount(const QString &message) const { return logMessages().count(message); }
-    bool waitForLog(const QString &message, int timeoutMs = 10000) const;
+    bool waitForLog(const QString &message, int timeoutMs = 10000);
 
     // From the call on, every request the terminal receives is kept with the
     // selector the window was waiting on when it arrived: the step of a batch
@@ -62,4 +81,8 @@ public:
     void recordSteps();
     QVector<SentStep> sentSteps;
     QMetaObject::Connection stepRecording;
+
+private:
+    qint64 m_windowWritten = 0; // bytes the window's port has written
+    qint64 m_windowRead = 0;    // bytes the window has taken off the line
 };

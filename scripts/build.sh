@@ -11,7 +11,7 @@ build_dir="${BUILD_DIR:-build}"
 sanitize_dir="${build_dir}-asan"
 
 packages=(build-essential cmake qtbase5-dev libqt5serialport5-dev)
-# The tests include a compile check of every source with the Windows
+# The test build includes a compile check of every source with the Windows
 # cross compiler.
 if [ "$mode" = test ]; then
   packages+=(g++-mingw-w64-x86-64-posix)

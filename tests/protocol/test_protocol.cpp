@@ -138,13 +138,14 @@ private slots:
         }
     }
 
-    // Numbers are decimal, white space around them allowed; anything else reads as 0.
+    // Numbers are decimal, white space around them allowed; anything else reads
+    // as 0. A zero byte in the terminal's own output is line noise.
     void texts()
     {
         QCOMPARE(replies::asNumber(" \t-60 \r\n"), -60);
         QCOMPARE(replies::asNumber("6 0"), 0);
         QCOMPARE(replies::asNumber("0x10"), 0);
-        const QByteArray zero("\0+CSQ: 7,99\r\n", 13); // line noise, never shown
+        const QByteArray zero("\0+CSQ: 7,99\r\n", 13);
         QCOMPARE(replies::unsolicitedText(zero.constData(), 0, zero.size()),
                  QString("+CSQ: 7,99\r\n"));
     }
@@ -412,6 +413,7 @@ private slots:
         row("23 interval beyond 16 bits", 23, "BEAT:70000\r\nOK\r\n<b>k</b>\r\n", true,
             "MQTT登录密钥为：<b>k</b>", "textBrowser_6=<b>k</b> answered=100");
         row("20 no OK: no key", 20, "+BEAT:60\r\nk\r\n", true, "心跳间隔为：60", "answered=10");
+        row("20 empty key", 20, "BEAT:60\r\nOK\r\n\r\n", true, "心跳间隔为：60|MQTT登录密钥为：");
         row("23 no BEAT:", 23, "OK\r\n", false, "");
         row("21 host and port", 21, "+DOMAIN:mq.example.com:3999\r\nOK\r\n", true,
             "服务器地址为：mq.example.com|服务器端口为：3999",

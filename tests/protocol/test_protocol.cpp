@@ -248,7 +248,7 @@ private slots:
         QCOMPARE(marks, (sent ? QVector<int>{0, 0, 0} : QVector<int>{3, 5, 5}));
         const QString logged = line.startsWith("AT+")
                                    ? "发送AT指令:" + QString::fromLatin1(line)
-                                   : "发送RS485指令:" + QString::number(line.at(1));
+                                   : "发送RS485指令:" + QString::number(sent ? line.at(1) : 0);
         QCOMPARE(logSinceLastLook(), sent ? QStringList{logged} : QStringList());
         QCOMPARE(lineSinceLastLook().toHex(' '), line.toHex(' '));
     }

@@ -1,6 +1,5 @@
 // The window as a technician first meets it: the settings it remembers, the
-// port list, what a connection enables, the write check boxes, the log window
-// and opening the port.
+// ports, what a connection enables, the write check boxes and the log window.
 
 #include "BoxCatcher.h"
 #include "PtyPair.h"
@@ -20,24 +19,18 @@ class AppTest : public QObject
 
 private slots:
     void initTestCase() { isolateSettings(); }
-    void settingsAndPortList();
-    void controlsAndChecks();
-    void logWindow();
-    void openingPorts();
-
-private:
-    BoxCatcher boxes;
+    void settingsAndPorts();
+    void controlsChecksAndLog();
 };
 
-void AppTest::settingsAndPortList()
+void AppTest::settingsAndPorts()
 {
-    std::make_unique<ZorvikTestTool>().reset(); // reads the file, writes none
-    QVERIFY(!QFile::exists(settingsFilePath()));
     {
         QSettings settings(settingsFilePath(), QSettings::IniFormat);
         settings.setValue(QStringLiteral("snFilePath"), QStringLiteral("/srv/binding"));
         settings.setValue(QStringLiteral("lastComName"), QStringLiteral("ttyUSB7"));
     }
+    BoxCatcher boxes;
     ZorvikTestTool window;
     WindowProbe probe(window);
     QCOMPARE(probe.snFileDir() + probe.lastPortName(), QStringLiteral("/srv/bindingttyUSB7"));
@@ -48,21 +41,40 @@ void AppTest::settingsAndPortList()
     QCOMPARE(portlist::preselectedIndex({"ttyS0", "ttyUSB0"}, QStringLiteral("ttyUSB0")), 1);
     QCOMPARE(portlist::preselectedIndex({"ttyS0", "COM"}, QStringLiteral("COM")), 0);
 
-    // A port is taken when chosen, not when highlighted; "刷新串口" rebuilds
-    // the list once: the system's ports, then "刷新串口", the first current.
+    // "刷新串口" rebuilds the list once: the system's ports, "刷新串口", the first current.
     QComboBox *combo = probe.ui().SerialComNum;
     QCOMPARE(probe.session().comName, combo->currentText());
     combo->addItem(QStringLiteral("/dev/ttyFAKE0"));
-    combo->setCurrentIndex(combo->count() - 1);
-    emit combo->highlighted(0);
-    QCOMPARE(probe.session().comName, QStringLiteral("/dev/ttyFAKE0"));
     combo->setCurrentIndex(combo->count() - 2);
     QCOMPARE(combo->itemText(combo->count() - 1), QStringLiteral("刷新串口"));
     QVERIFY(combo->findText(QStringLiteral("/dev/ttyFAKE0")) < 0 && combo->currentIndex() == 0);
     QCOMPARE(probe.session().comName, combo->itemText(0));
+
+    probe.tickTimer().stop(); // the bytes must stay where they arrive
+    probe.session().comName = QStringLiteral("/dev/ttyZorvikMissing0");
+    probe.openSerialPort(9600);
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.last().title, QStringLiteral("串口操作错误"));
+    QVERIFY(boxes.last().text.startsWith(QStringLiteral("请检查当前选择的串口是否可用!\r\n\r\n")));
+    QCOMPARE(probe.session().connectState, qint32(ConnectFailed));
+    const QSettings settings(settingsFilePath(), QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("lastComName")).toString(), probe.session().comName);
+
+    PtyPair pty;
+    probe.session().comName = pty.slavePath();
+    probe.openSerialPort(115200);
+    const PtyPair::LineSettings line = pty.lineSettings();
+    QVERIFY(probe.serialPort().isOpen() && line.baudRate == 115200 && line.is8N1());
+    QVERIFY(!line.rtsCts && !line.xonXoff);
+    probe.rxQuietTicks() = 3;
+    pty.write(QByteArray("+CSQ: 23,99\r\n"));
+    QTRY_COMPARE(probe.rxBuffer(), QByteArray("+CSQ: 23,99\r\n"));
+    QCOMPARE(probe.rxQuietTicks(), quint16(0));
+    pty.write(QByteArray("\0OK", 3));
+    QTRY_COMPARE(probe.rxBuffer(), QByteArray("+CSQ: 23,99\r\n\0OK", 16));
 }
 
-void AppTest::controlsAndChecks()
+void AppTest::controlsChecksAndLog()
 {
     ZorvikTestTool window;
     WindowProbe probe(window);
@@ -70,56 +82,34 @@ void AppTest::controlsAndChecks()
     const QList<QWidget *> online{ui.readButton,    ui.writeButton,  ui.readSNbutton,
                                   ui.writeSNbutton, ui.pushButton_3, ui.pushButton_2,
                                   ui.pushButton};
-    const QList<QWidget *> all =
-        online + QList<QWidget *>{ui.connectButton, ui.autoConnectButton, ui.SerialComNum};
-    // "打开日志" ends a wait for an answer nobody reads (a write's); the box
-    // and the wish go with the connection.
+    const QList<QWidget *> offline{ui.connectButton, ui.autoConnectButton, ui.SerialComNum};
+    // "打开日志" ends a wait nobody reads (a write's); both go with the connection.
     probe.waitSelector() = 29;
     QTest::mouseClick(ui.checkBox_5, Qt::LeftButton);
     QCOMPARE(probe.waitSelector(), 0);
-    const QStringList texts{" 设备已断开 请重新连接", " 手动连接设备中，请等待",
-                            " 自动连接设备中，请等待", " 设备连接成功",
-                            " 连接失败,请检查线路连接及串口编号是否正确"};
-    for (int state : {-1, 0, 1, 2, 4, 3}) { // ending connected
+    for (int state : {-1, int(ConnectFailed), int(Connected)}) {
         if (state >= 0) {
             probe.session().connectState = state;
             probe.refreshControls();
-            probe.showConnectState(state);
-            QCOMPARE(window.statusBar()->currentMessage(), texts.at(state));
         }
-        for (QWidget *w : all)
-            QVERIFY2(w->isEnabled() == (online.contains(w) == (state == Connected)),
-                     qPrintable(w->objectName()));
+        for (QWidget *w : online + offline)
+            QVERIFY(w->isEnabled() == (online.contains(w) == (state == Connected)));
         QCOMPARE(ui.disConnectButton->isEnabled(), state >= 0);
         QCOMPARE(ui.checkBox_5->isChecked(), state < 0);
         QCOMPARE(probe.session().has(SessionState::logWanted), state < 0);
     }
-    // Each batch start ends the other batch.
-    probe.session().writeStep = 30;
-    QTest::mouseClick(ui.readButton, Qt::LeftButton);
-    QVERIFY(probe.session().writeStep == 0 && probe.session().readStep == kReadStepStart);
-    QTest::mouseClick(ui.writeButton, Qt::LeftButton);
-    QVERIFY(probe.session().readStep == kReadStepIdle &&
-            probe.session().writeStep == kWriteStepStart);
 
-    // "BEAT=" sends the key with the interval, "DOMAIN=" address and port
-    // together; "站号：" and "SN" share one slot.
+    // "BEAT=" sends key and interval, "DOMAIN=" address and port; "站号：", "SN" share a slot.
     using namespace WriteBit;
     const auto click = [&](QCheckBox *box) {
         QTest::mouseClick(box, Qt::LeftButton);
         return int(probe.session().writeMask);
     };
     QCOMPARE(click(ui.checkBox_16), upDataInterval | mqttCode);
-    QVERIFY(ui.checkBox_15->isChecked());
-    QCOMPARE(click(ui.checkBox_16), mqttCode);
+    QVERIFY(click(ui.checkBox_16) == mqttCode && ui.checkBox_15->isChecked());
     QCOMPARE(click(ui.checkBox_15), 0);
-    QCOMPARE(click(ui.checkBox_3), srvAddr | srvPort);
-    QVERIFY(ui.checkBox_4->isChecked());
-    QCOMPARE(click(ui.checkBox_4), 0);
-    QVERIFY(!ui.checkBox_3->isChecked());
-    QCOMPARE(click(ui.checkBox_4), srvAddr | srvPort);
-    QCOMPARE(click(ui.checkBox_3), 0);
-    QVERIFY(!ui.checkBox_4->isChecked());
+    QVERIFY(click(ui.checkBox_3) == (srvAddr | srvPort) && ui.checkBox_4->isChecked());
+    QVERIFY(click(ui.checkBox_4) == 0 && !ui.checkBox_3->isChecked());
     ui.checkBox_8->setChecked(true); // no slot runs
     QCOMPARE(click(ui.checkBox), devAddress | serialNumber);
     QCOMPARE(click(ui.checkBox_8), devAddress);
@@ -127,13 +117,8 @@ void AppTest::controlsAndChecks()
         click(box);
     QCOMPARE(click(ui.checkBox_15),
              devAddress | braudRate | srvProtocol | devType | mqttName | mqttCode);
-}
 
-void AppTest::logWindow()
-{
-    ZorvikTestTool window;
-    WindowProbe probe(window);
-    QTextEdit *log = probe.ui().textEdit;
+    QTextEdit *log = ui.textEdit;
     QVERIFY(probe.logText().contains(QStringLiteral("技术支持：support@tavrin.example.com")));
     QTextBlock block = log->document()->lastBlock();
     // As the terminal sent it, even what looks like markup; after CR LF an
@@ -161,14 +146,10 @@ void AppTest::logWindow()
              QString::number(5200 - log->document()->blockCount()));
 
     // "清除窗口"; the menu opens at the mouse pointer, not where the signal says.
-    QTest::mouseClick(probe.ui().readButton_2, Qt::LeftButton);
+    QTest::mouseClick(ui.readButton_2, Qt::LeftButton);
     QVERIFY(probe.logText().isEmpty());
     probe.appendLog(QStringLiteral("二"));
     QMenu *menu = probe.logMenu();
-    QStringList texts;
-    for (QAction *action : menu->actions())
-        texts << action->text();
-    QCOMPARE(texts, (QStringList{"复制", "", "选择全部", "", "清除"}));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCursor::setPos(window.mapToGlobal(QPoint(100, 700)));
@@ -180,36 +161,14 @@ void AppTest::logWindow()
     QCOMPARE(log->textCursor().selectedText().remove(stamp), QStringLiteral("二"));
     menu->actions().at(4)->trigger(); // 清除
     QVERIFY(probe.logText().isEmpty());
-}
 
-void AppTest::openingPorts()
-{
-    ZorvikTestTool window;
-    WindowProbe probe(window);
-    probe.tickTimer().stop(); // the bytes must stay where they arrive
-    probe.session().comName = QStringLiteral("/dev/ttyZorvikMissing0");
-    probe.openSerialPort(9600);
-    QCOMPARE(boxes.count(), 1);
-    QCOMPARE(boxes.last().title, QStringLiteral("串口操作错误"));
-    QVERIFY(boxes.last().text.startsWith(QStringLiteral("请检查当前选择的串口是否可用!\r\n\r\n")));
-    QVERIFY(boxes.last().text.size() > 20); // and why
-    QCOMPARE(probe.session().connectState, qint32(ConnectFailed));
-    const QSettings settings(settingsFilePath(), QSettings::IniFormat);
-    QCOMPARE(settings.value(QStringLiteral("lastComName")).toString(), probe.session().comName);
-
-    PtyPair pty;
-    probe.session().comName = pty.slavePath();
-    probe.openSerialPort(115200);
-    const PtyPair::LineSettings line = pty.lineSettings();
-    QVERIFY(probe.serialPort().isOpen() && line.baudRate == 115200 && line.is8N1());
-    QVERIFY(!line.rtsCts && !line.xonXoff);
-    probe.rxQuietTicks() = 3;
-    pty.write(QByteArray("+CSQ: 23,99\r\n"));
-    QTRY_COMPARE(probe.rxBuffer(), QByteArray("+CSQ: 23,99\r\n"));
-    QCOMPARE(probe.rxQuietTicks(), quint16(0));
-    pty.write(QByteArray("\0OK", 3));
-    QTRY_COMPARE(probe.rxBuffer(), QByteArray("+CSQ: 23,99\r\n\0OK", 16));
-    QCOMPARE(boxes.count(), 1);
+    // Each batch start ends the other batch.
+    probe.session().writeStep = 30;
+    QTest::mouseClick(ui.readButton, Qt::LeftButton);
+    QVERIFY(probe.session().writeStep == 0 && probe.session().readStep == kReadStepStart);
+    QTest::mouseClick(ui.writeButton, Qt::LeftButton);
+    QVERIFY(probe.session().readStep == kReadStepIdle &&
+            probe.session().writeStep == kWriteStepStart);
 }
 
 QTEST_MAIN(AppTest)

@@ -1,6 +1,6 @@
 // The window on a technician's 150 % laptop screen: drawn 1.5 times larger,
-// laid out as at 100 % (fonts measured as at 96 dpi, sizes in device-independent
-// pixels, so nothing is cut), and not rounded up to twice the size.
+// laid out as at 100 % (fonts measured as at 96 dpi, nothing cut), and not
+// rounded up to twice the size.
 
 #include "TestSettings.h"
 #include "app/ZorvikTestTool.h"
@@ -28,7 +28,7 @@ private slots:
 int main(int argc, char **argv)
 {
     isolateSettings();
-    qputenv("QT_FONT_DPI", "144"); // a 144 dpi screen, as the offscreen platform reports it
+    qputenv("QT_FONT_DPI", "144"); // the screen's DPI on the offscreen platform
     enableHighDpiScaling();
     QApplication app(argc, argv);
     StartupTest test;

@@ -1,6 +1,5 @@
-// The window on a technician's 150 % laptop screen: drawn 1.5 times larger,
-// laid out as at 100 % (fonts measured as at 96 dpi, nothing cut), and not
-// rounded up to twice the size.
+// On a technician's 150 % laptop screen the window is drawn 1.5 times larger,
+// laid out as at 100 % (fonts as at 96 dpi), not rounded up to twice the size.
 
 #include "TestSettings.h"
 #include "app/ZorvikTestTool.h"

@@ -1,14 +1,11 @@
-// A day on a technician's bench, once per row: a mangled "Setting.ini", a port
-// another program holds, a babbling line, an odd binding file, a serial number
-// far longer than any terminal takes, an adapter pulled mid-batch. No crash,
-// no hang, nothing typed lost, and the next action still works.
+// A technician's bad day, once per row: a mangled "Setting.ini", a port held by another
+// program, junk on the line, an odd binding file, a 10,000-character SN, a pulled adapter.
 
 #include "FileDialogAnswer.h"
 #include "SimFixture.h"
 #include "TestSettings.h"
 
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -38,12 +35,11 @@ void RobustnessTest::benchDay_data()
 {
     QTest::addColumn<QByteArray>("settings");
     QTest::addColumn<QByteArray>("binding");
-    QTest::addColumn<QString>("fields");   // MQTT key|name after typing "SN-02", a pattern
+    QTest::addColumn<QString>("fields");   // MQTT key|name after "SN-02" is typed
     QTest::addColumn<QString>("pulledAt"); // the command whose answer never comes
     QTest::newRow("binary, pulled in a read") << kJunk.repeated(400) << kJunk.repeated(25000)
-                                              << QString("^typed\\|typed$") << QString("DOMAIN?");
-    // 100,000 lines, the last from a Chinese Windows code page: what is not
-    // ASCII comes out garbled, the ASCII serial numbers still match.
+                                              << QString("^velkr\\|admin$") << QString("DOMAIN?");
+    // 100,000 lines, the last saved in GBK: garbled where not ASCII, still found.
     QByteArray lines;
     for (int i = 0; i < 100000; ++i)
         lines += QStringLiteral("dev-%1,TV%1,k%1x\r\n").arg(i, 6, 10, QLatin1Char('0')).toLatin1();
@@ -63,10 +59,8 @@ void RobustnessTest::benchDay()
     TerminalSimulator other; // on the next adapter, outliving the window
     SimFixture f;
     auto &ui = f.ui();
-    QVERIFY(f.logMessages().isEmpty()); // the welcome text only
 
-    // Held by another program: a box, and the terminal is asked nothing. Let
-    // go, the port connects and is remembered.
+    // Held: a box, the terminal asked nothing. Let go: connected, remembered.
     QSerialPort holder(f.sim.slavePath());
     QVERIFY(holder.open(QIODevice::ReadWrite));
     QVERIFY(!f.connectManually(1000));
@@ -76,10 +70,8 @@ void RobustnessTest::benchDay()
     QCOMPARE(QSettings(settingsFilePath(), QSettings::IniFormat).value("lastComName").toString(),
              f.sim.slavePath());
 
-    // A 64 KiB burst of junk fills the receive buffer to its bound and no
-    // further (seen after the window's handler), and a batch read still works.
-    int largest = 0;
-    int quietTicks = 0;
+    // A 64 KiB burst fills the receive buffer to its bound; a batch read still works.
+    int largest = 0, quietTicks = 0;
     QObject::connect(&f.probe->serialPort(), &QSerialPort::readyRead, &f.sim, [&] {
         largest = qMax(largest, f.probe->rxBuffer().size());
         quietTicks = 0;
@@ -87,18 +79,14 @@ void RobustnessTest::benchDay()
     f.sim.sendGarbage(kJunk.repeated(6400));
     QVERIFY(f.runUntil([&] { return ++quietTicks > 30; }));
     QCOMPARE(largest, 4096);
-    f.sim.clearRequests();
     f.click(ui.readButton);
     QVERIFY(f.waitForLog(QStringLiteral("已发完批量读取命令\r\n")) && f.waitIdle());
     QCOMPARE(ui.textBrowser_2->toPlainText(), f.sim.state().mqttLoginName);
 
-    // Binding on, the serial number typed: found in the file, it fills the
-    // MQTT fields; not found, they stay as typed.
-    QTemporaryDir folder;
-    QVERIFY(writeFile(folder.filePath(QStringLiteral("binding.csv")), binding));
-    ui.textEdit_4->setPlainText(QStringLiteral("typed"));
-    ui.textEdit_5->setPlainText(QStringLiteral("typed"));
-    FileDialogAnswer answer(folder.filePath(QStringLiteral("binding.csv")));
+    // Binding on, "SN-02" typed: found, it fills the MQTT fields; else they stay.
+    const QString bindingPath = isolateSettings() + QStringLiteral("/binding.csv");
+    QVERIFY(writeFile(bindingPath, binding));
+    FileDialogAnswer answer(bindingPath);
     f.click(ui.pushButton_5);
     ui.checkBox_6->click(); // "SN绑定文件"
     QTest::keyClicks(ui.SNlineEdit, QStringLiteral("SN-02"));
@@ -107,8 +95,7 @@ void RobustnessTest::benchDay()
     ui.checkBox_6->click();
 
     // 10,000 characters, the last typed: "写入SN号" sends every one.
-    const QString sn =
-        QStringLiteral("0123456789ABCDEFGHJKLMNPQRSTUVWXYZ").repeated(295).left(10000);
+    const QString sn = QStringLiteral("TV24").repeated(2500);
     ui.SNlineEdit->setText(sn.left(9990));
     QTest::keyClicks(ui.SNlineEdit, sn.mid(9990));
     f.sim.clearRequests();
@@ -117,11 +104,8 @@ void RobustnessTest::benchDay()
     QCOMPARE(f.sim.atCommands(), QStringList{"SN=" + sn});
     f.sim.state().serialNumber = QStringLiteral("TV2400001");
 
-    // Pulled while the tool waits for an answer: a box, the failed state. The
-    // batch goes with the connection: the terminal on the next adapter gets
-    // none of it, and no verdict is logged.
-    if (!ui.checkBox_8->isChecked())
-        ui.checkBox_8->click(); // "SN" in "修改参数"
+    // Pulled awaiting an answer: a box; the batch is lost, not sent to the next adapter.
+    f.session().writeMask = WriteBit::serialNumber;
     ui.SNlineEdit->setText(QStringLiteral("TV2400999"));
     QObject::connect(&f.sim, &TerminalSimulator::requestReceived, &f.sim,
                      [&](const TerminalSimulator::Request &request) {
@@ -138,7 +122,6 @@ void RobustnessTest::benchDay()
     QVERIFY(f.runUntil([&] { return f.session().connectState == Connected; }) && f.waitIdle());
     QCOMPARE(other.atCommands(), (QStringList{"ENATCMD?", "GSMLOG=0"}));
     QVERIFY(other.modbusFrames().isEmpty() && f.boxes.count() == 2);
-    QCOMPARE(f.logCount(QStringLiteral("已发完批量读取命令\r\n")), 1); // the read before
     QVERIFY(!f.logContains(QStringLiteral("批量写入成功\r\n")));
 }
 

@@ -24,8 +24,6 @@ private slots:
         const QByteArray answers = "+SN:AB12\r\nOK\r\n" + QByteArray::fromHex("0503020005 8987");
         QByteArray received;
         QTRY_COMPARE_WITH_TIMEOUT((received += port.readAll()), answers, 10000);
-        sim.kill();
-        QVERIFY(sim.waitForFinished());
     }
 };
 

@@ -1,5 +1,5 @@
-// The window on a technician's 150 % laptop screen: drawn 1.5 times larger,
-// laid out exactly as at 100 %, and not rounded up to twice the size.
+// On a technician's 150 % laptop screen the window is drawn 1.5 times larger,
+// laid out as at 100 % (fonts as at 96 dpi), not rounded up to twice the size.
 
 #include "TestSettings.h"
 #include "app/ZorvikTestTool.h"
@@ -13,26 +13,21 @@ class StartupTest : public QObject
     Q_OBJECT
 
 private slots:
-    void windowScalesWholeOn150PercentScreen();
+    void windowScalesWholeOn150PercentScreen()
+    {
+        ZorvikTestTool window;
+        window.show();
+        QCOMPARE(window.devicePixelRatioF(), 1.5);
+        QCOMPARE(window.logicalDpiX(), 96);
+        QCOMPARE(window.size(), QSize(755, 858));
+        QVERIFY(QCoreApplication::testAttribute(Qt::AA_UseHighDpiPixmaps));
+    }
 };
-
-void StartupTest::windowScalesWholeOn150PercentScreen()
-{
-    ZorvikTestTool window;
-    window.show();
-    QCOMPARE(window.devicePixelRatioF(), 1.5);
-    // Fonts are measured as on a 96 dpi screen and the sizes stay in
-    // device-independent pixels, so nothing is cut.
-    QCOMPARE(window.logicalDpiX(), 96);
-    QCOMPARE(window.size(), QSize(755, 858));
-    QVERIFY(QCoreApplication::testAttribute(Qt::AA_UseHighDpiPixmaps));
-}
 
 int main(int argc, char **argv)
 {
     isolateSettings();
-    // A 144 dpi screen, which the offscreen platform reports as its DPI.
-    qputenv("QT_FONT_DPI", "144");
+    qputenv("QT_FONT_DPI", "144"); // the screen's DPI on the offscreen platform
     enableHighDpiScaling();
     QApplication app(argc, argv);
     StartupTest test;

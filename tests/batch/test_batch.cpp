@@ -29,381 +29,327 @@ class BatchTest : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<SimFixture> f;
+
+    bool connect() { return f->connectManually() && f->waitIdle(); }
+    QStringList logSince(int count) const { return f->logMessages().mid(count); }
+
+    // "<selector> <request>" for each request since recordSteps().
+    QStringList steps() const
+    {
+        QStringList list;
+        for (const SimFixture::SentStep &step : f->sentSteps)
+            list << QString::number(step.selector) + QLatin1Char(' ') + step.text;
+        return list;
+    }
+
+    // The provisioning record's lines after its byte-order mark.
+    QStringList record() const
+    {
+        QFile file(f->probe->recordPath());
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        if (!bytes.startsWith("\xEF\xBB\xBF"))
+            return {};
+        return QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
+    }
+
 private slots:
     void initTestCase() { isolateSettings(); }
-    void init();
+    void init()
+    {
+        QFile::remove(settingsFilePath());
+        f = std::make_unique<SimFixture>();
+        QFile::remove(f->probe->recordPath());
+    }
     void cleanup() { f.reset(); }
 
-    void verificationComparesEveryCheckInBitOrder_data();
-    void verificationComparesEveryCheckInBitOrder();
-    void valuesThatCannotGoOutStopTheWrite_data();
-    void valuesThatCannotGoOutStopTheWrite();
-    void stepsAdvanceByTheBeat();
-    void writeOfEveryParameterEndsTheReadAndIsRecorded();
-    void interruptedWritesGoNoFurther();
-    void changedBaudRateIsReportedUntilReconnected();
-
-private:
-    bool connect();
-    // "<selector> <request>" for each request since recordSteps().
-    QStringList steps() const;
-    QStringList logSince(int count) const { return f->logMessages().mid(count); }
-    // The provisioning record's lines after its byte-order mark.
-    QStringList record() const;
-
-    std::unique_ptr<SimFixture> f;
-};
-
-void BatchTest::init()
-{
-    QFile::remove(settingsFilePath());
-    f = std::make_unique<SimFixture>();
-    QFile::remove(f->probe->recordPath());
-}
-
-bool BatchTest::connect()
-{
-    return f->connectManually() && f->waitIdle();
-}
-
-QStringList BatchTest::steps() const
-{
-    QStringList list;
-    for (const SimFixture::SentStep &step : f->sentSteps)
-        list << QString::number(step.selector) + QLatin1Char(' ') + step.text;
-    return list;
-}
-
-QStringList BatchTest::record() const
-{
-    QFile file(f->probe->recordPath());
-    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    if (!bytes.startsWith("\xEF\xBB\xBF"))
-        return {};
-    return QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
-}
-
-void BatchTest::verificationComparesEveryCheckInBitOrder_data()
-{
-    QTest::addColumn<int>("mask");
-    QTest::addColumn<int>("answered");
-    QTest::addColumn<QString>("failures");
-    // Every value written differs from the one read back, but the interval
-    // and the port.
-    const int all = 0x3FF;
-    const int same = WriteBit::srvPort | WriteBit::upDataInterval;
-    QTest::newRow("nothing selected") << 0 << all << QString();
-    QTest::newRow("all, two unanswered")
-        << all << (all & ~same)
-        << QStringLiteral("设备站号写入失败\r\n|波特率写入失败\r\n|服务器通信协议写入失败\r\n|"
-                          "设备类型写入失败\r\n|上传间隔写入失败\r\n|服务器地址写入失败\r\n|"
-                          "服务器端口写入失败\r\n|mqttName写入失败\r\n|mqttCode写入失败\r\n|"
-                          "SN写入失败\r\n");
-    QTest::newRow("only the selected count") << int(WriteBit::srvPort | WriteBit::devType) << all
-                                             << QStringLiteral("设备类型写入失败\r\n");
-    QTest::newRow("same values answered") << same << all << QString();
-    // A value still shown from an earlier read proves nothing.
-    QTest::newRow("same value unanswered")
-        << same << int(WriteBit::srvPort) << QStringLiteral("上传间隔写入失败\r\n");
-}
-
-void BatchTest::verificationComparesEveryCheckInBitOrder()
-{
-    QFETCH(int, mask);
-    QFETCH(int, answered);
-    QFETCH(QString, failures);
-    auto &ui = f->ui();
-    SessionState &session = f->session();
-    ui.readAddress_3->setValue(5);
-    ui.readAddress_2->setValue(6);
-    ui.BraudRate_3->setCurrentIndex(ui.BraudRate_3->findText(QStringLiteral("4800")));
-    ui.braudRate_2->setItemText(0, QStringLiteral("9600"));
-    ui.BraudRate_4->setCurrentIndex(3);
-    ui.BraudRate_5->setCurrentIndex(2);
-    ui.BraudRate_10->setCurrentIndex(1);
-    ui.BraudRate_9->setCurrentIndex(0);
-    ui.readAddress_5->setValue(30);
-    session.devUpDataInterval = 30;
-    ui.textEdit_2->setPlainText(QStringLiteral("a.example.net"));
-    session.devSrvAddr = QStringLiteral("b.example.net");
-    ui.textEdit_3->setPlainText(QStringLiteral("4001"));
-    session.devSrvPort = 4001;
-    ui.textEdit_5->setPlainText(QStringLiteral("Admin")); // differs in case only
-    session.devMqttName = QStringLiteral("admin");
-    ui.textEdit_4->setPlainText(QStringLiteral("key1"));
-    session.devMqttCode = QStringLiteral("key1 "); // a trailing blank counts
-    ui.SNlineEdit->setText(QStringLiteral("TV1"));
-    ui.lineEdit->setText(QStringLiteral("TV2"));
-    session.writeMask = quint16(mask);
-    session.answeredMask = quint16(answered);
-
-    const int count = f->logMessages().size();
-    f->probe->verifyWrite();
-    if (failures.isEmpty()) {
-        QCOMPARE(logSince(count), QStringList{kWriteSucceeded});
-        QCOMPARE(f->boxes.count(), 0);
-        return;
+    void verificationComparesEveryCheckInBitOrder_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("answered");
+        QTest::addColumn<QString>("failures");
+        const int all = 0x3FF;
+        const int same = WriteBit::srvPort | WriteBit::upDataInterval;
+        QTest::newRow("nothing selected") << 0 << all << QString();
+        QTest::newRow("all, two unanswered")
+            << all << (all & ~same)
+            << QStringLiteral("设备站号写入失败\r\n|波特率写入失败\r\n|服务器通信协议写入失败\r\n|"
+                              "设备类型写入失败\r\n|上传间隔写入失败\r\n|服务器地址写入失败\r\n|"
+                              "服务器端口写入失败\r\n|mqttName写入失败\r\n|mqttCode写入失败\r\n|"
+                              "SN写入失败\r\n");
+        QTest::newRow("only the selected count") << int(WriteBit::srvPort | WriteBit::devType)
+                                                 << all << QStringLiteral("设备类型写入失败\r\n");
+        QTest::newRow("same values answered") << same << all << QString();
+        // A value still shown from an earlier read proves nothing.
+        QTest::newRow("same value unanswered")
+            << same << int(WriteBit::srvPort) << QStringLiteral("上传间隔写入失败\r\n");
     }
-    const QString total =
-        QStringLiteral("批量写入失败数量：\r\n") + QString::number(entries(failures).size());
-    QCOMPARE(logSince(count), entries(failures) << total);
-    QCOMPARE(f->boxes.count(), 1);
-    QCOMPARE(f->boxes.last().title + f->boxes.last().text, QStringLiteral("写入失败") + total);
-}
 
-void BatchTest::valuesThatCannotGoOutStopTheWrite_data()
-{
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("refusal");
-    const QString port = QStringLiteral("服务器端口必须是1到65535之间的数字,不能写入");
-    QTest::newRow("address") << "textEdit_2"
-                             << "mq.example\nAT+ENATCMD=1,0"
-                             << "服务器地址含有换行符,不能写入";
-    QTest::newRow("port too big") << "textEdit_3"
-                                  << "70000" << port;
-    QTest::newRow("port with a blank") << "textEdit_3"
-                                       << "18 83" << port;
-    QTest::newRow("comma in the name") << "textEdit_5"
-                                       << "dev,1"
-                                       << "MQTT登录名含有逗号,不能写入";
-    QTest::newRow("comma in the key") << "textEdit_4"
-                                      << "k,1"
-                                      << "MQTT登录密钥含有逗号,不能写入";
-    QTest::newRow("return in the key") << "textEdit_4"
-                                       << "k\r1"
-                                       << "MQTT登录密钥含有换行符,不能写入";
-    // "写入SN" sends at once, without a batch.
-    QTest::newRow("SN") << "SNlineEdit"
-                        << "TV1\nX"
-                        << "SN含有换行符,不能写入";
-}
+    // What was written differs from what was read back everywhere but in the
+    // interval and the port.
+    void verificationComparesEveryCheckInBitOrder()
+    {
+        QFETCH(int, mask);
+        QFETCH(int, answered);
+        QFETCH(QString, failures);
+        auto &ui = f->ui();
+        SessionState &session = f->session();
+        ui.readAddress_3->setValue(5);
+        ui.readAddress_2->setValue(6);
+        ui.BraudRate_3->setCurrentIndex(ui.BraudRate_3->findText(QStringLiteral("4800")));
+        ui.braudRate_2->setItemText(0, QStringLiteral("9600"));
+        ui.BraudRate_4->setCurrentIndex(3);
+        ui.BraudRate_5->setCurrentIndex(2);
+        ui.BraudRate_10->setCurrentIndex(1);
+        ui.BraudRate_9->setCurrentIndex(0);
+        ui.readAddress_5->setValue(30);
+        session.devUpDataInterval = 30;
+        ui.textEdit_2->setPlainText(QStringLiteral("a.example.net"));
+        session.devSrvAddr = QStringLiteral("b.example.net");
+        ui.textEdit_3->setPlainText(QStringLiteral("4001"));
+        session.devSrvPort = 4001;
+        ui.textEdit_5->setPlainText(QStringLiteral("Admin")); // differs in case only
+        session.devMqttName = QStringLiteral("admin");
+        ui.textEdit_4->setPlainText(QStringLiteral("key1"));
+        session.devMqttCode = QStringLiteral("key1 "); // a trailing blank counts
+        ui.SNlineEdit->setText(QStringLiteral("TV1"));
+        ui.lineEdit->setText(QStringLiteral("TV2"));
+        session.writeMask = quint16(mask);
+        session.answeredMask = quint16(answered);
 
-void BatchTest::valuesThatCannotGoOutStopTheWrite()
-{
-    QFETCH(QString, field);
-    QFETCH(QString, value);
-    QFETCH(QString, refusal);
-    QVERIFY(connect());
-    auto &ui = f->ui();
-    for (QCheckBox *box : {ui.checkBox_3, ui.checkBox_14, ui.checkBox_15})
-        f->click(box);
-    ui.textEdit_2->setPlainText(QStringLiteral("mq.example"));
-    ui.textEdit_3->setPlainText(QStringLiteral("1883"));
-    ui.textEdit_5->setPlainText(QStringLiteral("dev-1"));
-    ui.textEdit_4->setPlainText(QStringLiteral("k1"));
-    const int count = f->logMessages().size();
-    f->recordSteps();
-    if (auto *edit = f->window->findChild<QTextEdit *>(field)) {
-        edit->setPlainText(value);
-        f->click(ui.writeButton);
-        QCOMPARE(logSince(count), (QStringList{refusal, QStringLiteral("批量写入未开始")}));
-    } else {
-        ui.SNlineEdit->setText(value);
-        f->click(ui.writeSNbutton);
-        QCOMPARE(logSince(count), QStringList{refusal});
+        const int count = f->logMessages().size();
+        f->probe->verifyWrite();
+        if (failures.isEmpty()) {
+            QCOMPARE(logSince(count), QStringList{kWriteSucceeded});
+            QCOMPARE(f->boxes.count(), 0);
+            return;
+        }
+        const QString total =
+            QStringLiteral("批量写入失败数量：\r\n") + QString::number(entries(failures).size());
+        QCOMPARE(logSince(count), entries(failures) << total);
+        QCOMPARE(f->boxes.count(), 1);
+        QCOMPARE(f->boxes.last().title + f->boxes.last().text, QStringLiteral("写入失败") + total);
     }
-    f->runTicks(30);
-    QCOMPARE(steps(), QStringList());
-}
 
-// The tick driven by hand, beat by beat, with the terminal's answers left
-// unread: the counts of beats are exact.
-void BatchTest::stepsAdvanceByTheBeat()
-{
-    QVERIFY(connect());
-    f->probe->tick100ms() = 0;
-    const auto beats = [this](int count) {
-        for (int i = 0; i < count * 10; ++i)
-            f->probe->tick();
-    };
-    auto &ui = f->ui();
-
-    // Nothing ticked: nine silent write steps, the read-back begins on the
-    // tenth beat, and its thirteen silent steps end 13 beats later.
-    const int count = f->logMessages().size();
-    f->click(ui.writeButton);
-    beats(9);
-    QCOMPARE(logSince(count), QStringList{kWriteStarted});
-    beats(1);
-    QCOMPARE(logSince(count), (QStringList{kWriteStarted, kAllWritesSent}));
-    beats(12);
-    QCOMPARE(logSince(count).size(), 2);
-    beats(1);
-    QCOMPARE(logSince(count),
-             (QStringList{kWriteStarted, kAllWritesSent, kReadDone, kWriteSucceeded}));
-
-    // A write that goes out holds its step for 21 beats.
-    ui.BraudRate_10->setCurrentIndex(3);
-    ui.SNlineEdit->setText(QStringLiteral("TV9"));
-    f->click(ui.checkBox_13);
-    f->click(ui.checkBox_8);
-    f->click(ui.writeButton);
-    beats(1);
-    QCOMPARE(f->logMessages().last(), QStringLiteral("发送AT指令:AT+DEVTYPE=3\r\n"));
-    beats(20);
-    QCOMPARE(f->logMessages().last(), QStringLiteral("发送AT指令:AT+DEVTYPE=3\r\n"));
-    beats(1);
-    QCOMPARE(f->logMessages().last(), QStringLiteral("发送AT指令:AT+SN=TV9\r\n"));
-}
-
-// "批量写入" during a batch read ends the read; every parameter goes out in
-// step order, the station address and rate to the address in use; the
-// read-back asks station 0, then the terminal at its new address.
-void BatchTest::writeOfEveryParameterEndsTheReadAndIsRecorded()
-{
-    QVERIFY(connect());
-    f->probe->recordPathShown() = false; // as at the start of a run
-    auto &ui = f->ui();
-    ui.readAddress_3->setValue(7);
-    ui.BraudRate_3->setCurrentIndex(ui.BraudRate_3->findText(QStringLiteral("9600")));
-    ui.BraudRate_4->setCurrentIndex(1); // "TCP-JT808" here, "TCP_JT808" read back
-    ui.BraudRate_10->setCurrentIndex(7);
-    ui.readAddress_5->setValue(120);
-    ui.textEdit_2->setPlainText(QStringLiteral("srv.example.net"));
-    ui.textEdit_3->setPlainText(QStringLiteral("4001"));
-    ui.textEdit_5->setPlainText(QStringLiteral("dev-0042"));
-    ui.textEdit_4->setPlainText(QStringLiteral("Zk93pQ"));
-    QTest::keyClicks(ui.SNlineEdit, QStringLiteral("TV2400042"));
-    // The interval ticks the key, the server address the port.
-    for (QCheckBox *box : {ui.checkBox, ui.checkBox_2, ui.checkBox_7, ui.checkBox_13,
-                           ui.checkBox_16, ui.checkBox_3, ui.checkBox_14, ui.checkBox_8})
-        f->click(box);
-    QCOMPARE(f->session().writeMask, quint16(0x3FF));
-    QVERIFY(ui.checkBox_4->isChecked() && ui.checkBox_15->isChecked());
-
-    f->recordSteps();
-    const int count = f->logMessages().size();
-    f->click(ui.readButton);
-    QVERIFY(f->runUntil([this] { return !f->sentSteps.isEmpty(); }));
-    f->click(ui.writeButton);
-    QVERIFY(f->waitIdle());
-    // The key goes with the interval at step 33, so step 36 stays silent, and
-    // both are read back once, at step 20.
-    QCOMPARE(steps(), entries(QStringLiteral(
-                          "13 AT+VER|28 AT+DEVTYPE=7|29 AT+SN=TV2400042|30 01 06 01 00 00 07 C9 F4|"
-                          "31 01 06 01 01 00 02 58 37|32 AT+SRVPRO=1|33 AT+BEAT=Zk93pQ,120|"
-                          "34 AT+DOMAIN=srv.example.net:4001|35 AT+PKEY=dev-0042,|"
-                          "14 00 03 01 00 00 01 84 27|15 07 03 01 01 00 01 D4 50|16 AT+SN?|"
-                          "20 AT+BEAT?|21 AT+DOMAIN?|22 AT+PKEY?|24 AT+SRVPRO?|25 AT+DEVTYPE?")));
-    QCOMPARE(
-        logSince(count),
-        entries(
-            QStringLiteral(
-                "批量读取参数开始|发送AT指令:AT+VER\r\n|批量写入参数开始|"
-                "设备软件版本信息:\r\nTV2400 SIM V1.0.0 2024-06-01\r\nOK\r\n|"
-                "发送AT指令:AT+DEVTYPE=7\r\n|发送AT指令:AT+SN=TV2400042\r\n|发送RS485指令:6|"
-                "发送RS485指令:6|发送AT指令:AT+SRVPRO=1\r\n|发送AT指令:AT+BEAT=Zk93pQ,120\r\n|"
-                "发送AT指令:AT+DOMAIN=srv.example.net:4001\r\n|发送AT指令:AT+PKEY=dev-0042,\r\n|"
-                "已发完所选写入参数,正在校验所写参数\r\n|发送RS485指令:3|设备地址为：7\r\n|"
-                "发送RS485指令:3|设备波特率为：9600\r\n|发送AT指令:AT+SN?\r\n|设备ID为：TV2400042|"
-                "发送AT指令:AT+BEAT?\r\n|心跳间隔为：120|MQTT登录密钥为：Zk93pQ|"
-                "发送AT指令:AT+DOMAIN?\r\n|服务器地址为：srv.example.net|服务器端口为：4001|"
-                "发送AT指令:AT+PKEY?\r\n|MQTT用户名为：dev-0042|发送AT指令:AT+SRVPRO?\r\n|"
-                "服务器通信协议为：TCP_JT808|发送AT指令:AT+DEVTYPE?\r\n|"
-                "设备类型为：3继电器控制主板|"
-                "已发完批量读取命令\r\n|批量写入成功\r\n|写入记录保存在：") +
-            f->probe->recordPath()));
-    QCOMPARE(f->boxes.count(), 0);
-
-    const QStringList lines = record();
-    QCOMPARE(lines.size(), 3); // and the empty text after the last line end
-    QCOMPARE(lines.at(0),
-             QStringLiteral("时间,端口,波特率,站号,SN,写入站号,写入波特率,写入服务器协议,"
-                            "写入设备类型,写入上传间隔,写入服务器地址,写入服务器端口,"
-                            "写入MQTT登录名,写入MQTT登录密钥,写入SN,结果,说明,SN绑定文件"));
-    QVERIFY(QDateTime::fromString(lines.at(1).left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                .isValid());
-    QCOMPARE(lines.at(1).mid(19), QLatin1Char(',') + f->sim.slavePath() +
-                                      QStringLiteral(",9600,7,TV2400042,7,9600,1,7,120,"
-                                                     "srv.example.net,4001,dev-0042,已写入,"
-                                                     "TV2400042,成功,,"));
-}
-
-// A write ends without a verdict when "批量写入" is pressed again, when
-// "批量读取" is pressed before its read-back, and on "断开连接": connected
-// again, possibly to the next terminal on the bench, nothing of it goes out.
-// "批量读取" during the read-back starts the read-back over instead.
-void BatchTest::interruptedWritesGoNoFurther()
-{
-    QVERIFY(connect());
-    f->probe->recordPathShown() = false;
-    auto &ui = f->ui();
-    ui.BraudRate_10->setCurrentIndex(5);
-    ui.textEdit_5->setPlainText(QStringLiteral("dev-x"));
-    f->click(ui.checkBox_13);
-    f->click(ui.checkBox_14);
-    const auto afterSteps = [this](int sent, QAbstractButton *button) {
+    // Values that would reach the terminal as something else than typed stop
+    // the write before anything goes out, each one named in the log.
+    void valuesThatCannotGoOutStopTheWrite()
+    {
+        QVERIFY(connect());
+        auto &ui = f->ui();
+        for (QCheckBox *box : {ui.checkBox_3, ui.checkBox_14, ui.checkBox_15})
+            f->click(box);
         f->recordSteps();
-        QVERIFY(f->runUntil([&] { return f->sentSteps.size() == sent; }));
-        f->click(button);
-    };
+        int count = f->logMessages().size();
+        ui.textEdit_2->setPlainText(QStringLiteral("mq.example\nAT+ENATCMD=1,0"));
+        ui.textEdit_3->setPlainText(QStringLiteral("70000"));
+        ui.textEdit_5->setPlainText(QStringLiteral("dev,1"));
+        ui.textEdit_4->setPlainText(QStringLiteral("k\r1"));
+        f->click(ui.writeButton);
+        const QString port = QStringLiteral("服务器端口必须是1到65535之间的数字,不能写入");
+        QCOMPARE(logSince(count),
+                 entries(QStringLiteral("服务器地址含有换行符,不能写入|") + port +
+                         QStringLiteral("|MQTT登录名含有逗号,不能写入|"
+                                        "MQTT登录密钥含有换行符,不能写入|批量写入未开始")));
+        count = f->logMessages().size();
+        ui.textEdit_2->setPlainText(QStringLiteral("mq.example"));
+        ui.textEdit_3->setPlainText(QStringLiteral("18 83"));
+        ui.textEdit_5->setPlainText(QStringLiteral("dev-1"));
+        ui.textEdit_4->setPlainText(QStringLiteral("k,1"));
+        f->click(ui.writeButton);
+        QCOMPARE(logSince(count), entries(port + QStringLiteral("|MQTT登录密钥含有逗号,不能写入|"
+                                                                "批量写入未开始")));
+        count = f->logMessages().size();
+        ui.SNlineEdit->setText(QStringLiteral("TV1\nX")); // "写入SN" sends at once
+        f->click(ui.writeSNbutton);
+        QCOMPARE(logSince(count), QStringList{QStringLiteral("SN含有换行符,不能写入")});
+        f->runTicks(30);
+        QCOMPARE(steps(), QStringList());
+    }
 
-    f->click(ui.writeButton);
-    afterSteps(1, ui.writeButton);
-    afterSteps(1, ui.readButton);
-    QCOMPARE(f->session().writeStep, quint16(0));
-    QVERIFY(f->waitIdle());
-    // The read waits out the write's own reply, then walks every read step.
-    QCOMPARE(steps(), entries(QStringLiteral(
-                          "28 AT+DEVTYPE=5|13 AT+VER|14 00 03 01 00 00 01 84 27|"
-                          "15 01 03 01 01 00 01 D4 36|16 AT+SN?|18 AT+OPENDEV?|20 AT+BEAT?|"
-                          "21 AT+DOMAIN?|22 AT+PKEY?|23 AT+BEAT?|24 AT+SRVPRO?|25 AT+DEVTYPE?")));
+    // The tick driven by hand, beat by beat, with the terminal's answers left
+    // unread: the counts of beats are exact.
+    void stepsAdvanceByTheBeat()
+    {
+        QVERIFY(connect());
+        f->probe->tick100ms() = 0;
+        const auto beats = [this](int count) {
+            for (int i = 0; i < count * 10; ++i)
+                f->probe->tick();
+        };
+        // Nothing ticked: nine silent write steps, the read-back begins on the
+        // tenth beat, and its thirteen silent steps end 13 beats later.
+        const int count = f->logMessages().size();
+        f->click(f->ui().writeButton);
+        beats(9);
+        QCOMPARE(logSince(count), QStringList{kWriteStarted});
+        beats(1);
+        QCOMPARE(logSince(count), (QStringList{kWriteStarted, kAllWritesSent}));
+        beats(12);
+        QCOMPARE(logSince(count).size(), 2);
+        beats(1);
+        QCOMPARE(logSince(count).mid(2), (QStringList{kReadDone, kWriteSucceeded}));
 
-    f->click(ui.writeButton);
-    afterSteps(3, ui.readButton); // the read-back's first query is out
-    QVERIFY(f->waitIdle());
-    QCOMPARE(steps(), entries(QStringLiteral("28 AT+DEVTYPE=5|35 AT+PKEY=dev-x,|22 AT+PKEY?|"
-                                             "22 AT+PKEY?|25 AT+DEVTYPE?")));
-    QCOMPARE(f->logMessages().last(), kWriteSucceeded);
+        // A write that goes out holds its step for 21 beats.
+        f->ui().SNlineEdit->setText(QStringLiteral("TV9"));
+        f->click(f->ui().checkBox_13);
+        f->click(f->ui().checkBox_8);
+        f->click(f->ui().writeButton);
+        beats(1);
+        QCOMPARE(f->logMessages().last(), QStringLiteral("发送AT指令:AT+DEVTYPE=0\r\n"));
+        beats(20);
+        QCOMPARE(f->logMessages().last(), QStringLiteral("发送AT指令:AT+DEVTYPE=0\r\n"));
+        beats(1);
+        QCOMPARE(f->logMessages().last(), QStringLiteral("发送AT指令:AT+SN=TV9\r\n"));
+    }
 
-    f->sim.state().mqttLoginName = QStringLiteral("tv2400002");
-    f->click(ui.writeButton);
-    afterSteps(1, ui.disConnectButton);
-    QCOMPARE(f->session().connectState, qint32(Disconnected));
-    const int count = f->logMessages().size();
-    f->sentSteps.clear();
-    QVERIFY(f->connectManually());
-    f->runTicks(300); // longer than a write step's wait: a resumed write would show
-    for (const SimFixture::SentStep &step : f->sentSteps)
-        QVERIFY2(step.selector < 12, qPrintable(step.text)); // the connection's own
-    QVERIFY(!logSince(count).contains(kAllWritesSent));
-    QCOMPARE(f->sim.state().mqttLoginName, QStringLiteral("tv2400002"));
-    QCOMPARE(f->boxes.count(), 0);
+    // "批量写入" during a batch read ends the read; every parameter goes out in
+    // step order, the station address and rate to the address in use; the
+    // read-back asks station 0, then the terminal at its new address.
+    void writeOfEveryParameterEndsTheReadAndIsRecorded()
+    {
+        QVERIFY(connect());
+        f->probe->recordPathShown() = false; // as at the start of a run
+        auto &ui = f->ui();
+        ui.readAddress_3->setValue(7);
+        ui.BraudRate_3->setCurrentIndex(ui.BraudRate_3->findText(QStringLiteral("9600")));
+        ui.BraudRate_4->setCurrentIndex(1); // "TCP-JT808" here, "TCP_JT808" read back
+        ui.BraudRate_10->setCurrentIndex(7);
+        ui.readAddress_5->setValue(120);
+        ui.textEdit_2->setPlainText(QStringLiteral("srv.example.net"));
+        ui.textEdit_3->setPlainText(QStringLiteral("4001"));
+        ui.textEdit_5->setPlainText(QStringLiteral("dev-0042"));
+        ui.textEdit_4->setPlainText(QStringLiteral("Zk93pQ"));
+        QTest::keyClicks(ui.SNlineEdit, QStringLiteral("TV2400042"));
+        // The interval ticks the key, the server address the port.
+        for (QCheckBox *box : {ui.checkBox, ui.checkBox_2, ui.checkBox_7, ui.checkBox_13,
+                               ui.checkBox_16, ui.checkBox_3, ui.checkBox_14, ui.checkBox_8})
+            f->click(box);
+        QCOMPARE(f->session().writeMask, quint16(0x3FF));
+        QVERIFY(ui.checkBox_4->isChecked() && ui.checkBox_15->isChecked());
 
-    QStringList verdicts;
-    for (const QString &line : record().mid(1, 4))
-        verdicts << line.section(QLatin1Char(','), -3, -2);
-    QCOMPARE(verdicts,
-             entries(QStringLiteral("中断,重新批量写入|中断,批量读取|成功,|中断,断开连接")));
-    QCOMPARE(f->logCount(QStringLiteral("写入记录保存在：") + f->probe->recordPath()), 1);
-}
+        f->recordSteps();
+        const int count = f->logMessages().size();
+        f->click(ui.readButton);
+        QVERIFY(f->runUntil([this] { return !f->sentSteps.isEmpty(); }));
+        f->click(ui.writeButton);
+        QVERIFY(f->waitIdle());
+        // The key goes with the interval at step 33, so step 36 stays silent,
+        // and both are read back once, at step 20.
+        QCOMPARE(steps(),
+                 entries(QStringLiteral(
+                     "13 AT+VER|28 AT+DEVTYPE=7|29 AT+SN=TV2400042|"
+                     "30 01 06 01 00 00 07 C9 F4|31 01 06 01 01 00 02 58 37|"
+                     "32 AT+SRVPRO=1|33 AT+BEAT=Zk93pQ,120|"
+                     "34 AT+DOMAIN=srv.example.net:4001|35 AT+PKEY=dev-0042,|"
+                     "14 00 03 01 00 00 01 84 27|15 07 03 01 01 00 01 D4 50|16 AT+SN?|"
+                     "20 AT+BEAT?|21 AT+DOMAIN?|22 AT+PKEY?|24 AT+SRVPRO?|25 AT+DEVTYPE?")));
+        // The log without the commands sent, which are above.
+        const QStringList log =
+            logSince(count).filter(QRegularExpression(QStringLiteral("^(?!发送)")));
+        QCOMPARE(
+            log,
+            entries(QStringLiteral(
+                        "批量读取参数开始|批量写入参数开始|"
+                        "设备软件版本信息:\r\nTV2400 SIM V1.0.0 2024-06-01\r\nOK\r\n|"
+                        "已发完所选写入参数,正在校验所写参数\r\n|设备地址为：7\r\n|"
+                        "设备波特率为：9600\r\n|设备ID为：TV2400042|心跳间隔为：120|"
+                        "MQTT登录密钥为：Zk93pQ|服务器地址为：srv.example.net|服务器端口为：4001|"
+                        "MQTT用户名为：dev-0042|服务器通信协议为：TCP_JT808|"
+                        "设备类型为：3继电器控制主板|已发完批量读取命令\r\n|批量写入成功\r\n|"
+                        "写入记录保存在：") +
+                    f->probe->recordPath()));
+        QCOMPARE(f->boxes.count(), 0);
 
-// The terminal moves to its new rate at once, so the read-back at the old rate
-// goes unanswered; connecting automatically finds the terminal again.
-void BatchTest::changedBaudRateIsReportedUntilReconnected()
-{
-    QVERIFY(connect());
-    auto &ui = f->ui();
-    ui.BraudRate_3->setCurrentIndex(ui.BraudRate_3->findText(QStringLiteral("115200")));
-    f->click(ui.checkBox_2);
-    f->recordSteps();
-    const int count = f->logMessages().size();
-    f->click(ui.writeButton);
-    QVERIFY(f->waitIdle());
-    QCOMPARE(steps(), entries(QStringLiteral("31 01 06 01 01 00 03 99 F7|"
-                                             "15 01 03 01 01 00 01 D4 36")));
-    QCOMPARE(f->sim.state().baudCode, 3);
-    QCOMPARE(logSince(count).mid(logSince(count).size() - 3),
-             entries(QStringLiteral("已发完批量读取命令\r\n|波特率写入失败\r\n|"
-                                    "批量写入失败数量：\r\n1")));
-    QCOMPARE(f->boxes.count(), 1);
-    QCOMPARE(record().at(1).section(QLatin1Char(','), -3, -2), QStringLiteral("失败,波特率"));
+        const QStringList lines = record();
+        QCOMPARE(lines.size(), 3); // the header, the write, nothing after the last line end
+        QCOMPARE(lines.at(0),
+                 QStringLiteral("时间,端口,波特率,站号,SN,写入站号,写入波特率,写入服务器协议,"
+                                "写入设备类型,写入上传间隔,写入服务器地址,写入服务器端口,"
+                                "写入MQTT登录名,写入MQTT登录密钥,写入SN,结果,说明,SN绑定文件"));
+        QVERIFY(QDateTime::fromString(lines.at(1).left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                    .isValid());
+        QCOMPARE(lines.at(1).mid(19), QLatin1Char(',') + f->sim.slavePath() +
+                                          QStringLiteral(",9600,7,TV2400042,7,9600,1,7,120,"
+                                                         "srv.example.net,4001,dev-0042,已写入,"
+                                                         "TV2400042,成功,,"));
+    }
 
-    f->click(ui.disConnectButton);
-    QVERIFY(f->connectAutomatically(30000) && f->waitIdle());
-    QCOMPARE(ui.braudRate_2->currentText(), QStringLiteral("115200"));
-}
+    // A write ends without a verdict when "批量写入" is pressed again, when
+    // "批量读取" is pressed before its read-back, and on "断开连接": connected
+    // again, possibly to the next terminal on the bench, nothing of it goes
+    // out. "批量读取" during the read-back starts the read-back over instead.
+    // Then a new rate: the terminal takes it at once, so the read-back at the
+    // old rate goes unanswered.
+    void interruptedWritesGoNoFurther()
+    {
+        QVERIFY(connect());
+        f->probe->recordPathShown() = false;
+        auto &ui = f->ui();
+        ui.BraudRate_10->setCurrentIndex(5);
+        ui.textEdit_5->setPlainText(QStringLiteral("dev-x"));
+        f->click(ui.checkBox_13);
+        f->click(ui.checkBox_14);
+        const auto afterSteps = [this](int sent, QAbstractButton *button) {
+            f->recordSteps();
+            QVERIFY(f->runUntil([&] { return f->sentSteps.size() == sent; }));
+            f->click(button);
+        };
+
+        f->click(ui.writeButton);
+        afterSteps(1, ui.writeButton);
+        afterSteps(1, ui.readButton);
+        QVERIFY(f->waitIdle());
+        // The read waits out the write's own reply, then walks every read step.
+        QCOMPARE(steps(),
+                 entries(QStringLiteral(
+                     "28 AT+DEVTYPE=5|13 AT+VER|14 00 03 01 00 00 01 84 27|"
+                     "15 01 03 01 01 00 01 D4 36|16 AT+SN?|18 AT+OPENDEV?|20 AT+BEAT?|"
+                     "21 AT+DOMAIN?|22 AT+PKEY?|23 AT+BEAT?|24 AT+SRVPRO?|25 AT+DEVTYPE?")));
+
+        f->click(ui.writeButton);
+        afterSteps(3, ui.readButton); // the read-back's first query is out
+        QVERIFY(f->waitIdle());
+        QCOMPARE(steps(), entries(QStringLiteral("28 AT+DEVTYPE=5|35 AT+PKEY=dev-x,|22 AT+PKEY?|"
+                                                 "22 AT+PKEY?|25 AT+DEVTYPE?")));
+        QCOMPARE(f->logMessages().last(), kWriteSucceeded);
+
+        f->sim.state().mqttLoginName = QStringLiteral("tv2400002");
+        f->click(ui.writeButton);
+        afterSteps(1, ui.disConnectButton);
+        const int count = f->logMessages().size();
+        f->sentSteps.clear();
+        QVERIFY(f->connectManually());
+        f->runTicks(300); // longer than a write step's wait: a resumed write would show
+        for (const SimFixture::SentStep &step : f->sentSteps)
+            QVERIFY2(step.selector < 12, qPrintable(step.text)); // the connection's own
+        QVERIFY(!logSince(count).contains(kAllWritesSent));
+        QCOMPARE(f->sim.state().mqttLoginName, QStringLiteral("tv2400002"));
+        QCOMPARE(f->boxes.count(), 0);
+
+        for (QCheckBox *box : {ui.checkBox_13, ui.checkBox_14, ui.checkBox_2})
+            f->click(box);
+        ui.BraudRate_3->setCurrentIndex(ui.BraudRate_3->findText(QStringLiteral("115200")));
+        f->recordSteps();
+        f->click(ui.writeButton);
+        QVERIFY(f->waitIdle());
+        QCOMPARE(steps(), entries(QStringLiteral("31 01 06 01 01 00 03 99 F7|"
+                                                 "15 01 03 01 01 00 01 D4 36")));
+        QCOMPARE(f->sim.state().baudCode, 3);
+        const QStringList log = f->logMessages();
+        QCOMPARE(log.mid(log.size() - 3),
+                 entries(QStringLiteral("已发完批量读取命令\r\n|波特率写入失败\r\n|"
+                                        "批量写入失败数量：\r\n1")));
+        QCOMPARE(f->boxes.count(), 1);
+
+        QStringList verdicts;
+        for (const QString &line : record().mid(1, 5))
+            verdicts << line.section(QLatin1Char(','), -3, -2);
+        QCOMPARE(verdicts, entries(QStringLiteral("中断,重新批量写入|中断,批量读取|成功,|"
+                                                  "中断,断开连接|失败,波特率")));
+        QCOMPARE(f->logCount(QStringLiteral("写入记录保存在：") + f->probe->recordPath()), 1);
+    }
+};
 
 QTEST_MAIN(BatchTest)
 #include "test_batch.moc"

@@ -244,21 +244,10 @@ private slots:
                      "34 AT+DOMAIN=srv.example.net:4001|35 AT+PKEY=dev-0042,|"
                      "14 00 03 01 00 00 01 84 27|15 07 03 01 01 00 01 D4 50|16 AT+SN?|"
                      "20 AT+BEAT?|21 AT+DOMAIN?|22 AT+PKEY?|24 AT+SRVPRO?|25 AT+DEVTYPE?")));
-        // The log without the commands sent, which are above.
-        const QStringList log =
-            logSince(count).filter(QRegularExpression(QStringLiteral("^(?!发送)")));
-        QCOMPARE(
-            log,
-            entries(QStringLiteral(
-                        "批量读取参数开始|批量写入参数开始|"
-                        "设备软件版本信息:\r\nTV2400 SIM V1.0.0 2024-06-01\r\nOK\r\n|"
-                        "已发完所选写入参数,正在校验所写参数\r\n|设备地址为：7\r\n|"
-                        "设备波特率为：9600\r\n|设备ID为：TV2400042|心跳间隔为：120|"
-                        "MQTT登录密钥为：Zk93pQ|服务器地址为：srv.example.net|服务器端口为：4001|"
-                        "MQTT用户名为：dev-0042|服务器通信协议为：TCP_JT808|"
-                        "设备类型为：3继电器控制主板|已发完批量读取命令\r\n|批量写入成功\r\n|"
-                        "写入记录保存在：") +
-                    f->probe->recordPath()));
+        const QStringList log = logSince(count);
+        QCOMPARE(log.mid(log.size() - 3),
+                 (QStringList{kReadDone, kWriteSucceeded,
+                              QStringLiteral("写入记录保存在：") + f->probe->recordPath()}));
         QCOMPARE(f->boxes.count(), 0);
 
         const QStringList lines = record();

@@ -337,6 +337,11 @@ private slots:
         QCOMPARE(verdicts, entries(QStringLiteral("中断,重新批量写入|中断,批量读取|成功,|"
                                                   "中断,断开连接|失败,波特率")));
         QCOMPARE(f->logCount(QStringLiteral("写入记录保存在：") + f->probe->recordPath()), 1);
+
+        // Connecting automatically finds the terminal at its new rate and reads it back.
+        f->click(ui.disConnectButton);
+        QVERIFY(f->connectAutomatically(30000) && f->waitIdle());
+        QCOMPARE(ui.braudRate_2->currentText(), QStringLiteral("115200"));
     }
 };
 

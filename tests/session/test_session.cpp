@@ -4,7 +4,6 @@
 #include "PtyPair.h"
 #include "SimFixture.h"
 
-#include <QComboBox>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QtTest>
@@ -15,7 +14,6 @@ const QString kReadDone = QStringLiteral("已发完批量读取命令\r\n");
 const QString kConnected = QStringLiteral("设备连接成功\r\n");
 const QString kAsksToEnable =
     QStringLiteral("设备还未允许使用AT指令,正在自动要求设备允许使用AT指令\r\n");
-const QString kStationRead = QStringLiteral("00 03 01 00 00 01 84 27"); // address 0: any
 const QString kChecks =
     QStringLiteral("1.检查设备与USB工具连接是否正确\r\n2.检查串口是否选择正确\r\n");
 const QString kFailed = QStringLiteral(" 连接失败,请检查线路连接及串口编号是否正确");
@@ -27,9 +25,7 @@ QString sentAt(const QString &body)
     return QStringLiteral("发送AT指令:AT+") + body + QStringLiteral("\r\n");
 }
 
-// The requests the terminal received that start with `prefix`: an AT command
-// without "AT+" and line end, a Modbus frame as its bytes in hex (the tests
-// write them out from the terminal's manual).
+// The requests the terminal received: AT without "AT+" and line end, Modbus in hex.
 QStringList lineRequests(const TerminalSimulator &sim, const QString &prefix = QString())
 {
     QStringList lines;
@@ -41,7 +37,6 @@ QStringList lineRequests(const TerminalSimulator &sim, const QString &prefix = Q
     return lines;
 }
 
-// The line rate of each "ENATCMD?" the terminal received.
 QList<int> queryRates(const TerminalSimulator &sim)
 {
     QList<int> rates;
@@ -66,7 +61,6 @@ void expectState(SimFixture &f, const QString &status)
     QCOMPARE(f.window->statusBar()->currentMessage(), status);
     QCOMPARE(f.probe->serialPort().isOpen(), connected);
     QCOMPARE(f.ui().readButton->isEnabled(), connected);
-    QCOMPARE(f.ui().pushButton->isEnabled(), connected);
     QCOMPARE(f.ui().connectButton->isEnabled(), !connected);
 }
 
@@ -82,12 +76,10 @@ private slots:
     void batchRead_data();
     void batchRead();
     void buttons();
-    void unsolicitedOutputAndDeviceLog();
-    void flood();
+    void unsolicitedOutputFloodAndDeviceLog();
 };
 
-// "读取SN号" clicked, the terminal quiet: each piece of the answer the test
-// plays is taken exactly `ticks` ticks after it came in, and never twice.
+// Each piece of the answer to "SN?" is taken `ticks` ticks after it came, once.
 void SessionTest::receiveStage_data()
 {
     QTest::addColumn<QByteArrayList>("pieces");
@@ -122,17 +114,16 @@ void SessionTest::receiveStage()
         f.runTicks(100);
     }
     QCOMPARE(f.logMessages().mid(before), log);
-    QCOMPARE(f.probe->waitSelector(), 0);
-    QVERIFY(f.probe->rxBuffer().isEmpty());
+    QVERIFY(f.probe->rxBuffer().isEmpty() && f.probe->waitSelector() == 0);
 }
 
-// The same read with an echoing adapter, a zero byte before each answer, a
-// login name ending in a line end or "OK", the interval chosen (one "BEAT?"),
-// "DOMAIN?" unanswered, AT commands still off.
+// The same read with an echoing adapter, a zero byte before each answer (and
+// odd login name ends), the interval chosen (one "BEAT?"), "DOMAIN?"
+// unanswered, AT commands still off.
 void SessionTest::batchRead_data()
 {
     QTest::addColumn<QString>("twist");
-    for (const char *twist : {"plain", "echo", "zero byte first", "interval", "silent", "at off"})
+    for (const char *twist : {"plain", "echo", "zero", "interval", "silent", "at off"})
         QTest::newRow(twist) << QString::fromLatin1(twist);
 }
 
@@ -141,10 +132,8 @@ void SessionTest::batchRead()
     QFETCH(QString, twist);
     SimFixture f;
     f.sim.setEchoRequests(twist == "echo");
-    f.sim.setZeroBeforeAnswers(twist == "zero byte first");
-    f.sim.setLoginNameEnd(twist == "echo"              ? "\r\nOK\r\n"
-                          : twist == "zero byte first" ? "\r\n"
-                                                       : "");
+    f.sim.setZeroBeforeAnswers(twist == "zero");
+    f.sim.setLoginNameEnd(twist == "echo" ? "\r\nOK\r\n" : twist == "zero" ? "\r\n" : "");
     TerminalSimulator::State &t = f.sim.state();
     t.address = 7;
     t.baudCode = 4; // 19200
@@ -165,25 +154,24 @@ void SessionTest::batchRead()
     f.sim.clearRequests();
     if (twist == "interval")
         ui.checkBox_16->click(); // "上传间隔：" ticks "MQTT登录密钥：" as well
-    const QString hostBefore = ui.textBrowser->toPlainText();
     const int logBefore = f.logMessages().size();
     f.click(ui.readButton);
-    QVERIFY(f.waitForLog(kReadDone, 15000));
-    QVERIFY(f.waitIdle());
+    QVERIFY(f.waitForLog(kReadDone, 15000) && f.waitIdle());
 
-    // Each step: its request, and the results the log shows after the request.
+    // Each step: its request, then the results the log shows.
     const QStringList beat{"BEAT?", "心跳间隔为：60", "MQTT登录密钥为：" + t.mqttKey};
-    QList<QStringList> steps{{"VER", "设备软件版本信息:\r\n" + t.softwareVersion + "\r\nOK\r\n"},
-                             {kStationRead, "设备地址为：7\r\n"},
-                             {"07 03 01 01 00 01 D4 50", "设备波特率为：19200\r\n"},
-                             {"SN?", "设备ID为：" + t.serialNumber},
-                             {"OPENDEV?", "设备状态为：开"},
-                             beat,
-                             {"DOMAIN?", "服务器地址为：" + t.serverHost, "服务器端口为：3999"},
-                             {"PKEY?", "MQTT用户名为：" + t.mqttLoginName},
-                             beat,
-                             {"SRVPRO?", "服务器通信协议为：" + ui.BraudRate_5->itemText(3)},
-                             {"DEVTYPE?", "设备类型为：" + ui.BraudRate_9->itemText(0)}};
+    QList<QStringList> steps{
+        {"VER", "设备软件版本信息:\r\n" + t.softwareVersion + "\r\nOK\r\n"},
+        {"00 03 01 00 00 01 84 27", "设备地址为：7\r\n"}, // address 0: any station
+        {"07 03 01 01 00 01 D4 50", "设备波特率为：19200\r\n"},
+        {"SN?", "设备ID为：" + t.serialNumber},
+        {"OPENDEV?", "设备状态为：开"},
+        beat,
+        {"DOMAIN?", "服务器地址为：" + t.serverHost, "服务器端口为：3999"},
+        {"PKEY?", "MQTT用户名为：" + t.mqttLoginName},
+        beat,
+        {"SRVPRO?", "服务器通信协议为：" + ui.BraudRate_5->itemText(3)},
+        {"DEVTYPE?", "设备类型为：" + ui.BraudRate_9->itemText(0)}};
     if (twist == "interval")
         steps.removeAt(8);
     if (twist == "silent")
@@ -201,12 +189,10 @@ void SessionTest::batchRead()
     QCOMPARE(lineRequests(f.sim), requests);
     QCOMPARE(f.logMessages().mid(logBefore), log << kReadDone);
     QCOMPARE(ui.readAddress_2->value(), 7); // "设备参数" shows the values
-    QCOMPARE(ui.textBrowser->toPlainText(), twist == "silent" ? hostBefore : t.serverHost);
     QCOMPARE(ui.textBrowser_2->toPlainText(), t.mqttLoginName);
 }
 
-// The relays and the device switched on and off; the serial number read,
-// written and read back, at the rate of the connection.
+// Relays and device on and off; the serial number read, written, read back.
 void SessionTest::buttons()
 {
     SimFixture f;
@@ -244,20 +230,20 @@ void SessionTest::buttons()
     QVERIFY(f.logContains(sentAt("SN=TV2409876")));
 }
 
-// Reports and frames nobody asked for, cut as a real line cuts them; then the
-// wish "打开日志", sent every 2 s while it differs from what the terminal last
-// reported, never while a reply that is read is still awaited.
-void SessionTest::unsolicitedOutputAndDeviceLog()
+// Output nobody asked for, cut as a real line cuts it; then "打开日志", sent
+// every 2 s while the terminal differs, never while a read reply is awaited.
+void SessionTest::unsolicitedOutputFloodAndDeviceLog()
 {
     SimFixture f;
+    f.sim.state().baudCode = 3; // 115200, for the flood at the end
+    f.ui().BraudRate_1->setCurrentText(QStringLiteral("115200"));
     QVERIFY(f.connectManually() && f.waitIdle());
     const int before = f.logMessages().size();
     f.sim.sendGarbage(QByteArray::fromHex("0103020005 7847")); // a register reply
     f.runTicks(6);
     QVERIFY(f.probe->rxBuffer().isEmpty());
     QCOMPARE(f.session().devAddress, quint8(1));
-    // Two reports make the buffer long enough to be judged on every tick: a
-    // third, in pieces a tick apart, is still read whole.
+    // Two reports make the buffer long enough to be judged on every tick.
     const QByteArray report("+CSQ: 23,99\r\n+CMQTTCONNECT: 0,\"tcp://a.example.com:3999\"\r\n");
     f.sim.sendGarbage(report + report);
     f.runTicks(6);
@@ -266,13 +252,11 @@ void SessionTest::unsolicitedOutputAndDeviceLog()
         f.sim.sendGarbage(report.mid(cuts[i], cuts[i + 1] - cuts[i]));
         f.runTicks(1);
     }
-    // Cut where the line paused longer than a reply's silence: the first piece
-    // waits for the rest. The log line is not shown, the terminal's log off.
+    // Paused longer than a reply's silence; a log line, not shown (log off).
     f.sim.sendGarbage("+CSQ: 1");
     f.runTicks(10);
     f.sim.sendGarbage("7,99\r\n+CMQTTCONNECT: 0,1\r\n[LOG] heartbeat sent\r\n");
     f.runTicks(6);
-    QCOMPARE(f.ui().label_Humidy->text(), QStringLiteral("未连接"));
     // Without its line end, read as it stands after half a second.
     f.sim.sendGarbage("+CSQ: 9");
     f.runTicks(49);
@@ -299,11 +283,9 @@ void SessionTest::unsolicitedOutputAndDeviceLog()
     f.probe->tick2s() = 0;
     f.sim.setIgnoredWrites({QStringLiteral("GSMLOG")}); // answers, keeps its log off
     f.ui().checkBox_5->click();
-    for (int round = 2; round <= 3; ++round) {
-        toSync();
-        QCOMPARE(lineRequests(f.sim, "GSMLOG=").size(), round - 1);
-        sync(round, "设备日志已关闭");
-    }
+    toSync();
+    QCOMPARE(lineRequests(f.sim, "GSMLOG=").size(), 1);
+    sync(2, "设备日志已关闭");
     // While the serial number is awaited, the sync waits.
     f.sim.setSilent(true);
     f.click(f.ui().readSNbutton);
@@ -312,41 +294,30 @@ void SessionTest::unsolicitedOutputAndDeviceLog()
     f.sim.setIgnoredWrites({});
     f.sim.sendGarbage("+SN:TV2400001\r\nOK\r\n");
     run(5);
-    QCOMPARE(lineRequests(f.sim, "GSMLOG=").size(), 3);
-    sync(4, "设备日志已打开");
-    QVERIFY(f.session().has(SessionState::logOn) && f.sim.state().deviceLog);
+    QCOMPARE(lineRequests(f.sim, "GSMLOG=").size(), 2);
+    sync(3, "设备日志已打开");
     f.sim.sendGarbage("[LOG] heartbeat sent\r\n"); // shown now, once
     run(600);
     QCOMPARE(f.logCount(QStringLiteral("[LOG] heartbeat sent\r\n")), 1);
     f.ui().checkBox_5->click();
     toSync();
-    sync(5, "设备日志已关闭");
-    QVERIFY(!f.sim.state().deviceLog);
+    sync(4, "设备日志已关闭");
     run(600);
     QCOMPARE(lineRequests(f.sim, "GSMLOG="),
-             QStringList({"GSMLOG=0", "GSMLOG=1", "GSMLOG=1", "GSMLOG=1", "GSMLOG=0"}));
-}
+             QStringList({"GSMLOG=0", "GSMLOG=1", "GSMLOG=1", "GSMLOG=0"}));
 
-// By the terminal's clock, a flood of reports: the buffer stays bounded.
-void SessionTest::flood()
-{
-    SimFixture f;
-    f.sim.state().baudCode = 3; // 115200
-    f.ui().BraudRate_1->setCurrentText(QStringLiteral("115200"));
-    QVERIFY(f.connectManually() && f.waitIdle());
+    // By the terminal's clock, a flood of reports: the buffer stays bounded.
     f.realTime();
     int largest = 0;
     QObject::connect(&f.probe->serialPort(), &QSerialPort::readyRead, &f.sim,
                      [&] { largest = qMax(largest, f.probe->rxBuffer().size()); });
     QSignalSpy finished(&f.sim, &TerminalSimulator::floodFinished);
-    f.sim.startFlood(400);
+    f.sim.startFlood(400, "+CSQ: 31,99\r\n");
     QVERIFY(finished.wait(5000));
     QTest::qWait(200);
     QVERIFY2(largest > 2048 && largest <= 4096, qPrintable(QString::number(largest)));
-    const int shown = f.logCount(QStringLiteral("CSQ=17"));
+    const int shown = f.logCount(QStringLiteral("CSQ=31"));
     QVERIFY(shown >= 1 && shown <= f.sim.bytesSent() / 13);
-    QTest::qWait(300); // the line quiet again: what is left is not shown again
-    QCOMPARE(f.logCount(QStringLiteral("CSQ=17")), shown);
 }
 
 class SessionConnectTest : public QObject
@@ -362,8 +333,8 @@ private slots:
     void disconnectOnStalledLine();
 };
 
-// Station 3 with AT commands off: asked for, the terminal's log off, nothing
-// read. The "打开日志" wish ends with the connection, by button or lost adapter.
+// Station 3, AT commands off: asked for, its log off, nothing read. The
+// "打开日志" wish ends with the connection, by button or lost adapter.
 void SessionConnectTest::manualConnectDisconnectAndLoseAdapter()
 {
     SimFixture f;
@@ -381,13 +352,11 @@ void SessionConnectTest::manualConnectDisconnectAndLoseAdapter()
     f.ui().checkBox_5->click();
     f.click(f.ui().disConnectButton);
     expectState(f, kDisconnected);
-    QVERIFY(!f.ui().checkBox_5->isChecked());
     QTRY_VERIFY(!f.sim.state().atEnabled); // the command left before the port closed
     f.click(f.ui().disConnectButton);      // the port closed: nothing goes out, nothing fails
     f.runTicks(20);
     QCOMPARE(f.logMessages().mid(log.size()),
              QStringList({sentAt("ENATCMD=3,0"), "设备已经断开", "设备已经断开"}));
-    QCOMPARE(f.sim.requests().size(), 4);
     f.sim.clearRequests();
     QVERIFY(f.connectManually());
     f.runTicks(400); // two device-log syncs
@@ -399,15 +368,12 @@ void SessionConnectTest::manualConnectDisconnectAndLoseAdapter()
     QCOMPARE(f.boxes.last().title, QStringLiteral("串口操作错误"));
     QVERIFY(
         f.boxes.last().text.startsWith(QStringLiteral("请检查当前选择的串口是否可用!\r\n\r\n")));
-    QCOMPARE(f.session().connectState, qint32(ConnectFailed));
     expectState(f, kFailed);
     QVERIFY(!f.ui().checkBox_5->isChecked() && !f.session().has(SessionState::logWanted));
 }
 
-// A quiet terminal: no port chosen, a box; by hand at 115200 (other clicks
-// ignored meanwhile), an answer incomplete when the attempt ends does not
-// connect; over every rate, an answer at 9600 just before the walk moves on
-// does not connect at 115200; an answer in when the adapter is pulled neither.
+// A quiet terminal: by hand, over every rate; an answer incomplete when the
+// attempt, the rate or the adapter ends does not connect.
 void SessionConnectTest::quietTerminal()
 {
     SimFixture f;
@@ -442,19 +408,15 @@ void SessionConnectTest::quietTerminal()
     QCOMPARE(f.window->statusBar()->currentMessage(), QStringLiteral(" 自动连接设备中，请等待"));
     f.runTicks(107); // the second 9600 window ends on tick 110
     f.sim.sendGarbage(kAnswer);
-    f.runTicks(3);
-    QCOMPARE(f.session().braudRate, 115200);
     QVERIFY(f.runUntil([&f] { return f.boxes.count() == 4; }, 20000));
     QCOMPARE(f.boxes.last().title + f.boxes.last().text, QStringLiteral("自动连接超时") + kChecks);
-    f.runTicks(100);
     QCOMPARE(queryRates(f.sim), QList<int>({9600, 9600, 9600, 9600, 115200, 115200, 1200, 1200,
                                             2400, 2400, 4800, 4800, 19200, 19200, 57600, 57600}));
     QCOMPARE(f.logMessages(),
              log << attempts(16) << QStringLiteral("自动连接超时\r\n\r\n") + kChecks);
     expectState(f, kFailed);
     QCOMPARE(f.session().braudRate, 57600);
-    // Answering now, with AT commands off: found in the first window at 9600,
-    // AT commands asked for, and everything read.
+    // Answering, AT commands off: found at 9600, enabled, everything read.
     f.sim.setSilent(false);
     f.sim.state().atEnabled = false;
     f.click(f.ui().autoConnectButton);
@@ -478,8 +440,8 @@ void SessionConnectTest::quietTerminal()
     QCOMPARE(f.logCount(kConnected), 1);
 }
 
-// Odd answers to "ENATCMD?" with station 7 chosen: an address no terminal can
-// have is not taken; a reply cut after the address says nothing of AT commands.
+// Odd answers to "ENATCMD?", station 7 chosen: an impossible address is not
+// taken; a reply cut after the address says nothing of AT commands.
 void SessionConnectTest::connectionReply_data()
 {
     QTest::addColumn<QByteArray>("answer");
@@ -488,7 +450,6 @@ void SessionConnectTest::connectionReply_data()
     QTest::newRow("zero byte first") << QByteArray("\0ENATCMD:3:1\r\nOK\r\n", 18) << 3 << true;
     QTest::newRow("cut after the address") << QByteArray("ENATCMD:3\r\n") << 3 << false;
     QTest::newRow("255") << QByteArray("ENATCMD:255:1\r\nOK\r\n") << 7 << true;
-    QTest::newRow("0") << QByteArray("ENATCMD:0:1\r\nOK\r\n") << 7 << true;
     QTest::newRow("not a number") << QByteArray("ENATCMD:x:1\r\nOK\r\n") << 7 << true;
 }
 
@@ -515,9 +476,8 @@ void SessionConnectTest::connectionReply()
     QTRY_COMPARE(lineRequests(f.sim).last(), QStringLiteral("ENATCMD=%1,0").arg(address));
 }
 
-// Quiet when asked to enable AT commands: the batch read asks again whenever
-// the step has waited 21 beats, counted with the request of the connection;
-// after the eleventh the terminal is told to drop them, and the port closes.
+// Not answering "ENATCMD=": the read asks again every 21 beats, counted with
+// the connection's request; after the eleventh, AT commands off, port closed.
 void SessionConnectTest::enableRequestsAreCountedAndGivenUp()
 {
     SimFixture f;
@@ -528,7 +488,6 @@ void SessionConnectTest::enableRequestsAreCountedAndGivenUp()
                              f.sim.setSilent(true); // from the next request on
                      });
     QVERIFY(f.connectManually());
-    QCOMPARE(f.session().atEnableCount, quint16(1));
     f.probe->tick100ms() = 0;
     f.click(f.ui().readButton);
     QList<int> requestBeats; // the beat on which each further request went out
@@ -541,13 +500,11 @@ void SessionConnectTest::enableRequestsAreCountedAndGivenUp()
     QCOMPARE(requestBeats, QList<int>({21, 42, 63, 84, 105, 126, 147, 168, 189, 210, 231}));
     expectState(f, kDisconnected);
     QCOMPARE(f.logMessages().last(), QStringLiteral("设备使能AT指令超时"));
-    QTRY_COMPARE(lineRequests(f.sim, "ENATCMD=").size(), 12);
-    QCOMPARE(lineRequests(f.sim).last(), QStringLiteral("ENATCMD=1,0"));
+    QTRY_COMPARE(lineRequests(f.sim).last(), QStringLiteral("ENATCMD=1,0"));
     QCOMPARE(f.boxes.count(), 0);
 }
 
-// An adapter that takes no more bytes: the last command cannot leave in time,
-// and the disconnect still ends without an error about the port.
+// A stalled adapter: the disconnect ends without a port error.
 void SessionConnectTest::disconnectOnStalledLine()
 {
     SimFixture f;

@@ -64,7 +64,7 @@ void AppTest::settingsAndPorts()
     PtyPair pty;
     probe.session().comName = pty.slavePath();
     probe.openSerialPort(115200);
-    const PtyPair::LineSettings line = pty.lineSettings();
+    const LineSettings line = pty.lineSettings();
     QVERIFY(line.baudRate == 115200 && line.is8N1() && !line.rtsCts && !line.xonXoff);
     probe.rxQuietTicks() = 3;
     pty.write(QByteArray("+CSQ: 23,99\r\n"));

@@ -87,23 +87,29 @@ bool SimFixture::runUntil(const std::function<bool()> &done, int timeoutMs)
 }
 
 // The pseudo-terminal hands bytes over in the kernel, a little after they
-// were written: waits while bytes are under way in either direction. Bytes
-// that never arrive (the port closed, the line dropped) are written off after
-// a short while.
+// were written: waits while bytes are under way in either direction. The
+// port tells what it has written only in the event round after the write,
+// so the line counts as quiet after two quiet rounds in a row. Bytes that
+// never arrive (the port closed, the line dropped) are written off after a
+// short while.
 void SimFixture::settleLine()
 {
     constexpr qint64 kGiveUpNs = 50 * 1000 * 1000;
     QElapsedTimer waited;
     waited.start();
-    for (;;) {
+    for (int quietRounds = 0;;) {
         const int before = probe->rxBuffer().size();
         QCoreApplication::processEvents();
         m_windowRead += qMax(0, probe->rxBuffer().size() - before);
         const bool toTerminal =
             probe->serialPort().bytesToWrite() > 0 || sim.bytesReceived() < m_windowWritten;
         const bool toWindow = m_windowRead < sim.bytesSent();
-        if (!toTerminal && !toWindow)
-            return;
+        if (!toTerminal && !toWindow) {
+            if (++quietRounds == 2)
+                return;
+            continue;
+        }
+        quietRounds = 0;
         if (waited.nsecsElapsed() > kGiveUpNs) {
             m_windowWritten = sim.bytesReceived();
             m_windowRead = sim.bytesSent();

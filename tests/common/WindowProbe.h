@@ -22,11 +22,9 @@ public:
     int &rxUnsolicitedFrom() { return w.rxUnsolicitedFrom; }
     quint16 &tick100ms() { return w.tick100ms; }
     quint16 &tick2s() { return w.tick2s; }
-    QString &settingsPath() { return w.settingsPath; }
     QString &snFileDir() { return w.snFileDir; }
     QString &lastPortName() { return w.lastPortName; }
     QStringList &snBindingLines() { return w.snBindingLines; }
-    QString &snBindingFile() { return w.snBindingFile; }
     QMenu *logMenu() { return w.logMenu; }
     QString &recordPath() { return w.recordPath; }
     QString &logFolder() { return w.logFolder; }
@@ -35,18 +33,9 @@ public:
 
     void tick() { w._10msTimerCallback(); }
     void appendLog(const QString &message) { w.appendLog(message); }
-    void showConnectState(int state) { w.showConnectState(state); }
     void refreshControls() { w.refreshControls(); }
     void openSerialPort(int baud) { w.openSerialPort(baud); }
     void sendCommand(int selector) { w.sendCommand(selector); }
-    quint16 crc16(const QByteArray &bytes)
-    {
-        return w.crc16(reinterpret_cast<const quint8 *>(bytes.constData()), quint8(bytes.size()));
-    }
-    void sendRs485Frame(quint8 address, quint8 function, quint16 reg, quint16 value)
-    {
-        w.sendRs485Frame(address, function, reg, value);
-    }
     bool parseRs485Reply(const QByteArray &bytes)
     {
         return w.parseRs485Reply(bytes.constData(), quint16(bytes.size()));

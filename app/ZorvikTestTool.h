@@ -68,6 +68,7 @@ private:
     void appendLog(QString message);
     void flushLog();
     void holdLogRepaints(bool hold);
+    void showLogHeight();
     void setupLogWindow();
 
     // While one is alive (the tick holds one), log entries wait and go into

@@ -1,11 +1,13 @@
 #include "app/ZorvikTestTool.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAbstractTextDocumentLayout>
 #include <QCursor>
 #include <QDateTime>
 #include <QLocale>
 #include <QMenu>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
@@ -62,7 +64,8 @@ void ZorvikTestTool::flushLog()
         return;
     // The first entries after a quiet spell are painted at once; those that
     // follow within kLogRepaintMs wait for the repaint when it runs out.
-    if (logRepaintTimer.isActive())
+    const bool held = logRepaintTimer.isActive();
+    if (held)
         holdLogRepaints(true);
     else
         logRepaintTimer.start();
@@ -70,6 +73,10 @@ void ZorvikTestTool::flushLog()
     QTextDocument *doc = ui.textEdit->document();
     QScrollBar *scroll = ui.textEdit->verticalScrollBar();
     const bool atBottom = scroll->value() >= scroll->maximum();
+    // While the repaints are held, the log's new height is not passed on: the
+    // scroll bar, its range and the view's position (laid out again with
+    // every change of the range) follow once, with the held repaint.
+    const QSignalBlocker sizeHeld(held ? doc->documentLayout() : nullptr);
 
     // New paragraphs at the end, as QTextEdit::append() makes them, but always
     // as plain text (append() would take a reply such as "<admin>" for markup)
@@ -97,6 +104,18 @@ void ZorvikTestTool::flushLog()
             QTextCursor::KeepAnchor);
         oldest.removeSelectedText();
     }
+    if (atBottom && !held)
+        scroll->setValue(scroll->maximum());
+}
+
+// Passes the log's height, held back while entries kept coming, on to the
+// scroll bar, and keeps the view at the end if it was there.
+void ZorvikTestTool::showLogHeight()
+{
+    QScrollBar *scroll = ui.textEdit->verticalScrollBar();
+    const bool atBottom = scroll->value() >= scroll->maximum();
+    QAbstractTextDocumentLayout *layout = ui.textEdit->document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
     if (atBottom)
         scroll->setValue(scroll->maximum());
 }
@@ -117,6 +136,7 @@ void ZorvikTestTool::setupLogWindow()
     connect(&logRepaintTimer, &QTimer::timeout, this, [this] {
         if (ui.textEdit->viewport()->updatesEnabled())
             return;
+        showLogHeight();
         holdLogRepaints(false); // repaints what came in meanwhile
         logRepaintTimer.start();
     });

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QVector>
 
 class QAction;
 class QMenu;
@@ -68,6 +69,7 @@ private:
     void appendLog(QString message);
     void flushLog();
     void holdLogRepaints(bool hold);
+    void showLogHeight();
     void setupLogWindow();
 
     // While one is alive (the tick holds one), log entries wait and go into
@@ -163,6 +165,7 @@ private:
     QStringList pendingLog; // entries not yet in the log window
     int logBatchDepth = 0;
     QTimer logRepaintTimer;     // holds the log window's repaints back in a storm
+    QVector<int> logScrollLook; // what the log's scroll bar showed when its repaints were held
     qint64 logStampSecond = -1; // the second that logStamp shows
     QString logStamp;           // "yyyy-MM-dd HH:mm:ss\t"
     QDate logStampDay;

@@ -1,11 +1,15 @@
 #include "app/ZorvikTestTool.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAbstractTextDocumentLayout>
 #include <QCursor>
 #include <QDateTime>
 #include <QLocale>
 #include <QMenu>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
@@ -62,7 +66,8 @@ void ZorvikTestTool::flushLog()
         return;
     // The first entries after a quiet spell are painted at once; those that
     // follow within kLogRepaintMs wait for the repaint when it runs out.
-    if (logRepaintTimer.isActive())
+    const bool held = logRepaintTimer.isActive();
+    if (held)
         holdLogRepaints(true);
     else
         logRepaintTimer.start();
@@ -70,6 +75,10 @@ void ZorvikTestTool::flushLog()
     QTextDocument *doc = ui.textEdit->document();
     QScrollBar *scroll = ui.textEdit->verticalScrollBar();
     const bool atBottom = scroll->value() >= scroll->maximum();
+    // While the repaints are held, the log's new height is not passed on: the
+    // scroll bar, its range and the view's position (laid out again with
+    // every change of the range) follow once, with the held repaint.
+    const QSignalBlocker sizeHeld(held ? doc->documentLayout() : nullptr);
 
     // New paragraphs at the end, as QTextEdit::append() makes them, but always
     // as plain text (append() would take a reply such as "<admin>" for markup)
@@ -97,16 +106,70 @@ void ZorvikTestTool::flushLog()
             QTextCursor::KeepAnchor);
         oldest.removeSelectedText();
     }
+    if (atBottom && !held)
+        scroll->setValue(scroll->maximum());
+}
+
+// Passes the log's height, held back while entries kept coming, on to the
+// scroll bar, and keeps the view at the end if it was there.
+void ZorvikTestTool::showLogHeight()
+{
+    QScrollBar *scroll = ui.textEdit->verticalScrollBar();
+    const bool atBottom = scroll->value() >= scroll->maximum();
+    QAbstractTextDocumentLayout *layout = ui.textEdit->document()->documentLayout();
+    emit layout->documentSizeChanged(layout->documentSize());
     if (atBottom)
         scroll->setValue(scroll->maximum());
 }
 
+namespace {
+// What a scroll bar shows, laid out as its style lays it out: whether it is
+// there, its size, its handle and whether it stands at an end.
+QVector<int> scrollBarLook(const QScrollBar *bar)
+{
+    QStyleOptionSlider option;
+    option.initFrom(bar);
+    option.orientation = bar->orientation();
+    if (option.orientation == Qt::Horizontal)
+        option.state |= QStyle::State_Horizontal;
+    option.minimum = bar->minimum();
+    option.maximum = bar->maximum();
+    option.sliderPosition = bar->sliderPosition();
+    option.sliderValue = bar->value();
+    option.singleStep = bar->singleStep();
+    option.pageStep = bar->pageStep();
+    option.upsideDown = bar->invertedAppearance();
+    const QRect handle = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                      QStyle::SC_ScrollBarSlider, bar);
+    return {bar->isVisible(),
+            bar->width(),
+            bar->height(),
+            handle.x(),
+            handle.y(),
+            handle.width(),
+            handle.height(),
+            bar->value() == bar->minimum(),
+            bar->value() == bar->maximum(),
+            int(option.state)};
+}
+} // namespace
+
 // The text and its scroll bar only: the frame around them and the group box
-// behind them do not change with the entries.
+// behind them do not change with the entries. The scroll bar is painted again
+// only when it shows something else (with the log at its cap its handle stays
+// put): each of its paints takes the frame and the group box behind it along.
 void ZorvikTestTool::holdLogRepaints(bool hold)
 {
     ui.textEdit->viewport()->setUpdatesEnabled(!hold);
-    ui.textEdit->verticalScrollBar()->setUpdatesEnabled(!hold);
+    QScrollBar *scroll = ui.textEdit->verticalScrollBar();
+    if (hold) {
+        if (scroll->updatesEnabled()) {
+            logScrollLook = scrollBarLook(scroll);
+            scroll->setUpdatesEnabled(false);
+        }
+    } else if (scroll->underMouse() || scrollBarLook(scroll) != logScrollLook) {
+        scroll->setUpdatesEnabled(true);
+    }
 }
 
 void ZorvikTestTool::setupLogWindow()
@@ -115,8 +178,12 @@ void ZorvikTestTool::setupLogWindow()
     logRepaintTimer.setSingleShot(true);
     logRepaintTimer.setInterval(kLogRepaintMs);
     connect(&logRepaintTimer, &QTimer::timeout, this, [this] {
-        if (ui.textEdit->viewport()->updatesEnabled())
+        if (ui.textEdit->viewport()->updatesEnabled()) {
+            // The entries have stopped: the scroll bar is painted as usual again.
+            ui.textEdit->verticalScrollBar()->setUpdatesEnabled(true);
             return;
+        }
+        showLogHeight();
         holdLogRepaints(false); // repaints what came in meanwhile
         logRepaintTimer.start();
     });

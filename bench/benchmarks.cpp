@@ -436,6 +436,7 @@ QVector<Figure> stormReplay(int ticks)
     window.show();
     runFor(200);
     fillLogToCap(probe);
+    runFor(200); // the repaint held back while the log filled runs out first
     LogTap tap(probe.ui().textEdit->document(), {kFloodSignalEntry});
 
     const double cpu0 = threadCpuSeconds();

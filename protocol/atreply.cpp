@@ -166,7 +166,10 @@ void takeUnsolicited(ReplyTarget &t, const QString &text)
 bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
 {
     ReplyTarget target{ui, session, [this](const QString &message) { appendLog(message); }};
-    const QString text = replies::replyText(data, length);
+    // Only an awaited answer is read as a whole. The terminal's own output piles
+    // up to kilobytes while it streams in, and only its new part is read below.
+    const QString text =
+        selector::hasAtReplyRule(waitSelector) ? replies::replyText(data, length) : QString();
 
     switch (waitSelector) {
     case selector::toggleDevice:

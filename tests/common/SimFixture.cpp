@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
 
@@ -58,11 +57,6 @@ void SimFixture::realTime()
     probe->tickTimer().start();
 }
 
-bool SimFixture::isRealTime() const
-{
-    return probe->tickTimer().isActive();
-}
-
 void SimFixture::runTicks(int ticks)
 {
     for (int i = 0; i < ticks; ++i) {
@@ -74,7 +68,7 @@ void SimFixture::runTicks(int ticks)
 
 bool SimFixture::runUntil(const std::function<bool()> &done, int timeoutMs)
 {
-    if (isRealTime())
+    if (probe->tickTimer().isActive())
         return QTest::qWaitFor(done, timeoutMs);
     for (int tick = 0; tick < timeoutMs / 10; ++tick) {
         settleLine();
@@ -145,25 +139,6 @@ bool SimFixture::waitIdle(int timeoutMs)
         timeoutMs);
 }
 
-QStringList SimFixture::logMessages() const
-{
-    static const QRegularExpression stamp(
-        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\t"));
-    QStringList messages;
-    bool inEntry = false;
-    const QStringList lines = probe->logText().split(QLatin1Char('\n'));
-    for (const QString &line : lines) {
-        const QRegularExpressionMatch match = stamp.match(line);
-        if (match.hasMatch()) {
-            messages << line.mid(match.capturedLength());
-            inEntry = true;
-        } else if (inEntry) {
-            messages.last() += QStringLiteral("\r\n") + line;
-        }
-    }
-    return messages;
-}
-
 bool SimFixture::waitForLog(const QString &message, int timeoutMs)
 {
     return runUntil([&] { return logContains(message); }, timeoutMs);
@@ -173,9 +148,8 @@ void SimFixture::recordSteps()
 {
     sentSteps.clear();
     QObject::disconnect(stepRecording);
-    stepRecording =
-        QObject::connect(&sim, &TerminalSimulator::requestReceived, &sim,
-                         [this](const TerminalSimulator::Request &request) {
-                             sentSteps.append({probe->waitSelector(), request.text, request.raw});
-                         });
+    stepRecording = QObject::connect(&sim, &TerminalSimulator::requestReceived, &sim,
+                                     [this](const TerminalSimulator::Request &request) {
+                                         sentSteps.append({probe->waitSelector(), request.text});
+                                     });
 }

@@ -44,7 +44,6 @@ public:
     // milliseconds. realTime() gives the ticks back to the timer, for a test
     // whose terminal answers late by the clock or floods the line.
     void realTime();
-    bool isRealTime() const;
     void runTicks(int ticks);
     // Ticks until done() holds (checked before every tick) or timeoutMs of
     // the window's time has passed; false then. In real time, the same by
@@ -61,10 +60,7 @@ public:
     // Waits for the connection to settle: nothing awaited and no batch running.
     bool waitIdle(int timeoutMs = 30000);
 
-    // The log window's entries, timestamps removed; a message's own line
-    // breaks come back as "\r\n", so entries compare equal to the texts the
-    // window logs.
-    QStringList logMessages() const;
+    QStringList logMessages() const { return probe->logEntries(); }
     bool logContains(const QString &message) const { return logMessages().contains(message); }
     int logCount(const QString &message) const { return logMessages().count(message); }
     bool waitForLog(const QString &message, int timeoutMs = 10000);
@@ -75,8 +71,7 @@ public:
     struct SentStep
     {
         int selector = 0;
-        QString text;   // AT: the line without "\r\n"; otherwise the bytes in hex
-        QByteArray raw; // as received
+        QString text; // AT: the line without "\r\n"; otherwise the bytes in hex
     };
     void recordSteps();
     QVector<SentStep> sentSteps;

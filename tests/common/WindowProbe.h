@@ -2,7 +2,9 @@
 
 #include "app/ZorvikTestTool.h"
 
+#include <QRegularExpression>
 #include <QString>
+#include <QStringList>
 
 // The tests' one way into the window's private state. Users never get here:
 // they click, and so do the tests wherever a click exists.
@@ -47,8 +49,23 @@ public:
     void verifyWrite() { w.verifyWrite(); }
     void flushLogFile() { w.flushLogFile(); }
 
-    // The log window's text, entry by entry without timestamps.
     QString logText() const { return w.ui.textEdit->toPlainText(); }
+    // The log window's entries, timestamps removed; an entry's own line breaks
+    // come back as "\r\n", so entries compare equal to the texts logged.
+    QStringList logEntries() const
+    {
+        static const QRegularExpression stamp(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\t"));
+        QStringList entries;
+        for (const QString &line : logText().split(QLatin1Char('\n'))) {
+            const QRegularExpressionMatch match = stamp.match(line);
+            if (match.hasMatch())
+                entries << line.mid(match.capturedLength());
+            else if (!entries.isEmpty())
+                entries.last() += QStringLiteral("\r\n") + line;
+        }
+        return entries;
+    }
 
 private:
     ZorvikTestTool &w;

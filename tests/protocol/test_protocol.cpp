@@ -11,7 +11,6 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QRegularExpression>
 #include <QThread>
 #include <QtTest>
 
@@ -56,19 +55,10 @@ private:
         return bytes;
     }
 
-    // The log window's entries since the last look, timestamps removed and the
-    // lines of an entry joined by "\r\n" again, as the window was given them.
+    // The log window's entries since the last look.
     QStringList logSinceLastLook()
     {
-        static const QRegularExpression stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\t");
-        QStringList entries;
-        for (const QString &line : probe->logText().split('\n')) {
-            const QRegularExpressionMatch match = stamp.match(line);
-            if (match.hasMatch())
-                entries << line.mid(match.capturedLength());
-            else if (!entries.isEmpty())
-                entries.last() += "\r\n" + line;
-        }
+        const QStringList entries = probe->logEntries();
         const QStringList added = entries.mid(logSeen);
         logSeen = entries.size();
         return added;

@@ -34,14 +34,7 @@ class BatchTest : public QObject
     bool connect() { return f->connectManually() && f->waitIdle(); }
     QStringList logSince(int count) const { return f->logMessages().mid(count); }
 
-    // "<selector> <request>" for each request since recordSteps().
-    QStringList steps() const
-    {
-        QStringList list;
-        for (const SimFixture::SentStep &step : f->sentSteps)
-            list << QString::number(step.selector) + QLatin1Char(' ') + step.text;
-        return list;
-    }
+    QStringList steps() const { return f->steps(); }
 
     // The provisioning record's lines after its byte-order mark.
     QStringList record() const

@@ -184,10 +184,7 @@ private slots:
         f->recordSteps();
         f->click(f->ui().writeButton);
         QVERIFY(f->waitIdle());
-        QStringList steps;
-        for (const SimFixture::SentStep &step : f->sentSteps)
-            steps << QString::number(step.selector) + QLatin1Char(' ') + step.text;
-        QCOMPARE(steps.join(QLatin1Char('|')),
+        QCOMPARE(f->steps().join(QLatin1Char('|')),
                  QStringLiteral("29 AT+SN=TV2400777|35 AT+PKEY=dev-0777,|36 AT+BEAT=Kq&amp;77,|"
                                 "16 AT+SN?|22 AT+PKEY?|23 AT+BEAT?"));
         QCOMPARE(f->logMessages().last(), QStringLiteral("批量写入成功\r\n"));

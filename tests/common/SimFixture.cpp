@@ -52,11 +52,6 @@ void SimFixture::click(QAbstractButton *button)
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
-void SimFixture::realTime()
-{
-    probe->tickTimer().start();
-}
-
 void SimFixture::runTicks(int ticks)
 {
     for (int i = 0; i < ticks; ++i) {
@@ -68,8 +63,6 @@ void SimFixture::runTicks(int ticks)
 
 bool SimFixture::runUntil(const std::function<bool()> &done, int timeoutMs)
 {
-    if (probe->tickTimer().isActive())
-        return QTest::qWaitFor(done, timeoutMs);
     for (int tick = 0; tick < timeoutMs / 10; ++tick) {
         settleLine();
         if (done())
@@ -152,4 +145,12 @@ void SimFixture::recordSteps()
                                      [this](const TerminalSimulator::Request &request) {
                                          sentSteps.append({probe->waitSelector(), request.text});
                                      });
+}
+
+QStringList SimFixture::steps() const
+{
+    QStringList list;
+    for (const SentStep &step : sentSteps)
+        list << QString::number(step.selector) + QLatin1Char(' ') + step.text;
+    return list;
 }

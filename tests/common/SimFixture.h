@@ -36,21 +36,14 @@ public:
     void choosePort(const QString &portName);
     void click(QAbstractButton *button);
 
-    // Time-lapse, the fixture's default: the window's tick timer is stopped
-    // and the fixture drives the ticks itself, each one after the line has
-    // carried whatever was written on it. The terminal's timings are counted
-    // in ticks exactly as on a real line; only the wall-clock time between
-    // ticks is cut, so a two-second step time-out passes in a few
-    // milliseconds. realTime() gives the ticks back to the timer, for a test
-    // whose terminal answers late by the clock or floods the line.
-    void realTime();
+    // Time-lapse: the window's tick timer is stopped and the fixture drives
+    // the ticks, each one after the line has carried what was written on it
+    // (settleLine). Timings are counted in ticks exactly as on a real line;
+    // only the wall-clock time between ticks is cut.
     void runTicks(int ticks);
     // Ticks until done() holds (checked before every tick) or timeoutMs of
-    // the window's time has passed; false then. In real time, the same by
-    // the clock.
+    // the window's time has passed; false then.
     bool runUntil(const std::function<bool()> &done, int timeoutMs = 10000);
-    // Lets the line carry what is on it: the window's writes reach the
-    // terminal and its answers reach the window.
     void settleLine();
 
     // Chooses the port, clicks "连接设备" (or "自动连接") and waits until the
@@ -66,8 +59,7 @@ public:
     bool waitForLog(const QString &message, int timeoutMs = 10000);
 
     // From the call on, every request the terminal receives is kept with the
-    // selector the window was waiting on when it arrived: the step of a batch
-    // sequence that sent it.
+    // selector the window was waiting on: the step of a batch that sent it.
     struct SentStep
     {
         int selector = 0;
@@ -75,6 +67,7 @@ public:
     };
     void recordSteps();
     QVector<SentStep> sentSteps;
+    QStringList steps() const; // "<selector> <request>" for each of sentSteps
     QMetaObject::Connection stepRecording;
 
 private:

@@ -4,7 +4,6 @@
 #include "PtyPair.h"
 #include "SimFixture.h"
 
-#include <QSignalSpy>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -76,7 +75,7 @@ private slots:
     void batchRead_data();
     void batchRead();
     void buttons();
-    void unsolicitedOutputFloodAndDeviceLog();
+    void unsolicitedOutputAndDeviceLog();
 };
 
 // Each piece of the answer to "SN?" is taken `ticks` ticks after it came, once.
@@ -234,11 +233,9 @@ void SessionTest::buttons()
 
 // Output nobody asked for, cut as a real line cuts it; then "打开日志", sent
 // every 2 s while the terminal differs, never while a read reply is awaited.
-void SessionTest::unsolicitedOutputFloodAndDeviceLog()
+void SessionTest::unsolicitedOutputAndDeviceLog()
 {
     SimFixture f;
-    f.sim.state().baudCode = 3; // 115200, for the flood at the end
-    f.ui().BraudRate_1->setCurrentText(QStringLiteral("115200"));
     QVERIFY(f.connectManually() && f.waitIdle());
     const int before = f.logMessages().size();
     f.sim.sendGarbage(QByteArray::fromHex("0103020005 7847")); // a register reply
@@ -307,19 +304,6 @@ void SessionTest::unsolicitedOutputFloodAndDeviceLog()
     run(600);
     QCOMPARE(lineRequests(f.sim, "GSMLOG="),
              QStringList({"GSMLOG=0", "GSMLOG=1", "GSMLOG=1", "GSMLOG=0"}));
-
-    // By the terminal's clock, a flood of reports: the buffer stays bounded.
-    f.realTime();
-    int largest = 0;
-    QObject::connect(&f.probe->serialPort(), &QSerialPort::readyRead, &f.sim,
-                     [&] { largest = qMax(largest, f.probe->rxBuffer().size()); });
-    QSignalSpy finished(&f.sim, &TerminalSimulator::floodFinished);
-    f.sim.startFlood(400, "+CSQ: 31,99\r\n");
-    QVERIFY(finished.wait(5000));
-    QTest::qWait(200);
-    QVERIFY2(largest > 2048 && largest <= 4096, qPrintable(QString::number(largest)));
-    const int shown = f.logCount(QStringLiteral("CSQ=31"));
-    QVERIFY(shown >= 1 && shown <= f.sim.bytesSent() / 13);
 }
 
 class SessionConnectTest : public QObject

@@ -124,7 +124,7 @@ void AppTest::controlsChecksAndLog()
     // empty line; all in the default format, not the welcome's link.
     probe.appendLog(QStringLiteral("<b>admin</b>"));
     probe.appendLog(QStringLiteral("设备连接成功\r\n"));
-    const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\t"));
+    const QRegularExpression &stamp = WindowProbe::logStamp();
     QStringList entries;
     while ((block = block.next()).isValid()) {
         QCOMPARE(block.blockFormat(), QTextBlockFormat());

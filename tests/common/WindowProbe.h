@@ -50,15 +50,21 @@ public:
     void flushLogFile() { w.flushLogFile(); }
 
     QString logText() const { return w.ui.textEdit->toPlainText(); }
+    // The timestamp in front of every log entry, at the start of any line.
+    static const QRegularExpression &logStamp()
+    {
+        static const QRegularExpression stamp(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\t"),
+            QRegularExpression::MultilineOption);
+        return stamp;
+    }
     // The log window's entries, timestamps removed; an entry's own line breaks
     // come back as "\r\n", so entries compare equal to the texts logged.
     QStringList logEntries() const
     {
-        static const QRegularExpression stamp(
-            QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\t"));
         QStringList entries;
         for (const QString &line : logText().split(QLatin1Char('\n'))) {
-            const QRegularExpressionMatch match = stamp.match(line);
+            const QRegularExpressionMatch match = logStamp().match(line);
             if (match.hasMatch())
                 entries << line.mid(match.capturedLength());
             else if (!entries.isEmpty())

@@ -128,18 +128,6 @@ private slots:
         }
     }
 
-    // Numbers are decimal, white space around them allowed; anything else reads
-    // as 0. A zero byte in the terminal's own output is line noise.
-    void texts()
-    {
-        QCOMPARE(replies::asNumber(" \t-60 \r\n"), -60);
-        QCOMPARE(replies::asNumber("6 0"), 0);
-        QCOMPARE(replies::asNumber("0x10"), 0);
-        const QByteArray zero("\0+CSQ: 7,99\r\n", 13);
-        QCOMPARE(replies::unsolicitedText(zero.constData(), 0, zero.size()),
-                 QString("+CSQ: 7,99\r\n"));
-    }
-
     // A fresh window on the line for each test function, its rows sharing it:
     // station 17 and recognisable values in every field a command reads. Before
     // every row nothing is answered, and an earlier exchange left bytes behind,

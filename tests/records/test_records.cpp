@@ -8,13 +8,10 @@
 #include "records/recordfile.h"
 
 #include <QApplication>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <unistd.h>
 
 namespace {
 
@@ -27,10 +24,7 @@ QString readFile(const QString &path)
 // A log file's text with the timestamps taken out.
 QString withoutStamps(const QString &path)
 {
-    static const QRegularExpression stamp(
-        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\t"),
-        QRegularExpression::MultilineOption);
-    return readFile(path).remove(stamp);
+    return readFile(path).remove(WindowProbe::logStamp());
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)
@@ -70,7 +64,7 @@ private slots:
     void unwritableFilesAreToldOnceAndTheWriteGoesOn_data()
     {
         QTest::addColumn<QString>("place");
-        for (const char *place : {"under a file", "disk full", "read-only"})
+        for (const char *place : {"under a file", "disk full"})
             QTest::newRow(place) << place;
     }
     void unwritableFilesAreToldOnceAndTheWriteGoesOn()
@@ -85,15 +79,9 @@ private slots:
             QVERIFY(writeFile(dir.filePath(QStringLiteral("file")), "x"));
             record = dir.filePath(QStringLiteral("file/provisioning.csv"));
             logs = dir.filePath(QStringLiteral("file/logs"));
-        } else if (place == QLatin1String("disk full")) {
+        } else {
             QVERIFY(QFile::link(QStringLiteral("/dev/full"), record));
             QVERIFY(QFile::link(QStringLiteral("/dev/full"), logs + today));
-        } else {
-            if (geteuid() == 0)
-                QSKIP("root writes read-only files");
-            for (const QString &path : {record, logs + today})
-                QVERIFY(writeFile(path, "kept\r\n") &&
-                        QFile::setPermissions(path, QFile::ReadOwner));
         }
 
         ZorvikTestTool window;
@@ -110,8 +98,6 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("写入记录未能保存：")), 1);
         QCOMPARE(log.count(QStringLiteral("日志文件未能保存：")), 1);
         QVERIFY(!log.contains(QStringLiteral("写入记录保存在：")));
-        if (place == QLatin1String("read-only"))
-            QCOMPARE(readFile(record), QStringLiteral("kept\r\n"));
     }
 
     // Every entry of the window goes to the file of the day, also after

@@ -436,6 +436,8 @@ void SessionConnectTest::connectionReply_data()
     QTest::newRow("cut after the address") << QByteArray("ENATCMD:3\r\n") << 3 << false;
     QTest::newRow("255") << QByteArray("ENATCMD:255:1\r\nOK\r\n") << 7 << true;
     QTest::newRow("not a number") << QByteArray("ENATCMD:x:1\r\nOK\r\n") << 7 << true;
+    QTest::newRow("blanks around") << QByteArray("ENATCMD: 5 :1\r\nOK\r\n") << 5 << true;
+    QTest::newRow("hex") << QByteArray("ENATCMD:0x10:1\r\nOK\r\n") << 7 << true;
 }
 
 void SessionConnectTest::connectionReply()

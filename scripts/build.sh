@@ -23,8 +23,8 @@ build() {
   cmake --build "$build_dir" -j"$(nproc)"
 }
 
-# The end-to-end tests spend most of their time waiting on the terminal's
-# timings, not computing: two of them per core keep the cores busy.
+# The end-to-end tests wait on the pseudo-terminal between ticks: two of them
+# per core keep the cores busy.
 run_suite() {
   (cd "$1" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(($(nproc) * 2))" --timeout 300)
 }

@@ -149,6 +149,10 @@ void AppTest::controlsChecksAndLog()
     QVERIFY(probe.logText().isEmpty());
     probe.appendLog(QStringLiteral("二"));
     QMenu *menu = probe.logMenu();
+    QStringList texts;
+    for (const QAction *action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    QCOMPARE(texts, (QStringList{"复制", "-", "选择全部", "-", "清除"}));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCursor::setPos(window.mapToGlobal(QPoint(100, 700)));

@@ -170,6 +170,8 @@ private slots:
         type("tv2400001,TV2400001,k7Qx2mPa9Lw4\r\ndev-0777,TV2400777,Kq&amp;77\r\n",
              QStringLiteral("TV2400999"));
         f->ui().SNlineEdit->setText(QStringLiteral("TV2400777"));
+        QCOMPARE(f->logMessages().mid(f->logMessages().size() - 3),
+                 (QStringList{"找到SN:TV2400777", "mqtt name:dev-0777", "mqtt code:Kq&amp;77"}));
         // Plain text: a key such as "<b>x" is written as the file has it.
         QCOMPARE(f->ui().textEdit_4->toPlainText(), QStringLiteral("Kq&amp;77"));
         f->ui().SNlineEdit->setText(QStringLiteral("TV2400999"));

@@ -116,6 +116,10 @@ void RobustnessTest::benchDay()
     QVERIFY(f.runUntil([&] { return f.boxes.count() > 1; }));
     QVERIFY(f.session().connectState == ConnectFailed && !f.probe->serialPort().isOpen());
     QCOMPARE(f.sim.atCommands().last(), pulledAt);
+    QFile record(f.probe->recordPath());
+    QCOMPARE(record.open(QIODevice::ReadOnly) &&
+                 QString::fromUtf8(record.readAll()).contains(QStringLiteral(",中断,串口错误：")),
+             pulledAt.startsWith(QStringLiteral("SN=")));
     QVERIFY(other.openPty());
     f.choosePort(other.slavePath());
     f.click(ui.connectButton);

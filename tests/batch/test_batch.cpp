@@ -160,6 +160,21 @@ private slots:
         QCOMPARE(steps(), QStringList());
     }
 
+    // A read-back that brings nothing confirms nothing, though the window
+    // still shows, from the read before, the very value written.
+    void silentReadBackConfirmsNothing()
+    {
+        QVERIFY(connect());
+        f->click(f->ui().readButton);
+        QVERIFY(f->waitIdle());
+        f->click(f->ui().checkBox); // station 1, the terminal's own
+        f->sim.setSilent(true);
+        f->click(f->ui().writeButton);
+        QVERIFY(f->waitIdle());
+        QCOMPARE(logSince(f->logMessages().size() - 2),
+                 entries(QStringLiteral("设备站号写入失败\r\n|批量写入失败数量：\r\n1")));
+    }
+
     // The tick driven by hand, beat by beat, with the terminal's answers left
     // unread: the counts of beats are exact.
     void stepsAdvanceByTheBeat()

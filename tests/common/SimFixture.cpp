@@ -52,11 +52,12 @@ void SimFixture::click(QAbstractButton *button)
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
-void SimFixture::runTicks(int ticks)
+void SimFixture::runTicks(int count)
 {
-    for (int i = 0; i < ticks; ++i) {
+    for (int i = 0; i < count; ++i) {
         settleLine();
         probe->tick();
+        ++ticks;
     }
     settleLine();
 }
@@ -68,6 +69,7 @@ bool SimFixture::runUntil(const std::function<bool()> &done, int timeoutMs)
         if (done())
             return true;
         probe->tick();
+        ++ticks;
     }
     settleLine();
     return done();

@@ -40,10 +40,11 @@ public:
     // the ticks, each one after the line has carried what was written on it
     // (settleLine). Timings are counted in ticks exactly as on a real line;
     // only the wall-clock time between ticks is cut.
-    void runTicks(int ticks);
+    void runTicks(int count);
     // Ticks until done() holds (checked before every tick) or timeoutMs of
     // the window's time has passed; false then.
     bool runUntil(const std::function<bool()> &done, int timeoutMs = 10000);
+    int ticks = 0; // driven so far
     void settleLine();
 
     // Chooses the port, clicks "连接设备" (or "自动连接") and waits until the

@@ -99,8 +99,9 @@ private slots:
         QCOMPARE(log.count(QStringLiteral("日志文件未能保存：")), 1);
         QVERIFY(!log.contains(QStringLiteral("写入记录保存在：")));
         if (place == QLatin1String("under a file"))
-            QVERIFY(log.contains(QStringLiteral("写入记录未能保存：%1（无法创建文件夹 %2）")
-                                     .arg(record, dir.filePath(QStringLiteral("file")))));
+            QVERIFY(probe.logEntries().contains(
+                QStringLiteral("写入记录未能保存：%1（无法创建文件夹 %2）")
+                    .arg(record, dir.filePath(QStringLiteral("file")))));
     }
 
     // Every entry of the window goes to the file of the day, also after

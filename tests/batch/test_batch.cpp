@@ -39,8 +39,7 @@ class BatchTest : public QObject
     // The provisioning record's lines after its byte-order mark.
     QStringList record() const
     {
-        QFile file(f->probe->recordPath());
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QByteArray bytes = readFile(f->probe->recordPath());
         if (!bytes.startsWith("\xEF\xBB\xBF"))
             return {};
         return QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));

@@ -36,12 +36,10 @@ class BindingTest : public QObject
     std::unique_ptr<SimFixture> f;
     QTemporaryDir dir;
 
-    QString writeFile(const QString &name, const QByteArray &bytes)
+    QString write(const QString &name, const QByteArray &bytes)
     {
         const QString path = dir.filePath(name);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        if (!writeFile(path, bytes))
             qFatal("cannot write %s", qPrintable(path));
         return path;
     }
@@ -56,7 +54,7 @@ class BindingTest : public QObject
     // Loads a file, switches binding on and types sn key by key.
     void type(const QByteArray &file, const QString &sn)
     {
-        open(FileDialogAnswer(writeFile(QStringLiteral("binding.csv"), file)));
+        open(FileDialogAnswer(write(QStringLiteral("binding.csv"), file)));
         f->click(f->ui().checkBox_6);
         QTest::keyClicks(f->ui().SNlineEdit, sn);
     }
@@ -133,14 +131,14 @@ private slots:
     void refusedFileDropsTheOldLines()
     {
         QFETCH(QString, kind);
-        const QString kept = writeFile(QStringLiteral("kept/binding.csv"), "n1,SN1,k1\n");
+        const QString kept = write(QStringLiteral("kept/binding.csv"), "n1,SN1,k1\n");
         FileDialogAnswer first(kept);
         open(std::move(first));
         QCOMPARE(first.caption + first.filters.join(QString()),
                  QStringLiteral("Open CSV FileCSV Files (*.*)"));
         const QString folder = QFileInfo(kept).absolutePath();
         QCOMPARE(savedFolder(), folder); // the dialog opens there next time, also in the next run
-        QString path = writeFile(kind + QStringLiteral("/binding.csv"), "n2,SN2,k2\n");
+        QString path = write(kind + QStringLiteral("/binding.csv"), "n2,SN2,k2\n");
         if (kind == QLatin1String("cancelled"))
             path.clear();
         else if (kind == QLatin1String("oversized")) // sparse: costs no disk
@@ -190,10 +188,8 @@ private slots:
                  QStringLiteral("29 AT+SN=TV2400777|35 AT+PKEY=dev-0777,|36 AT+BEAT=Kq&amp;77,|"
                                 "16 AT+SN?|22 AT+PKEY?|23 AT+BEAT?"));
         QCOMPARE(f->logMessages().last(), QStringLiteral("批量写入成功\r\n"));
-        QFile record(f->probe->recordPath());
-        QVERIFY(record.open(QIODevice::ReadOnly));
         // Only that the key was written goes into the record, and whence.
-        QVERIFY(QString::fromUtf8(record.readAll())
+        QVERIFY(QString::fromUtf8(readFile(f->probe->recordPath()))
                     .endsWith(QStringLiteral(",TV2400777,,,,,,,,dev-0777,已写入,TV2400777,成功,,"
                                              "binding.csv\r\n")));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // Points the configuration folder (and so "Setting.ini") and the data folder
@@ -10,3 +11,7 @@ QString isolateSettings();
 
 // Full path of the settings file the window uses after isolateSettings().
 QString settingsFilePath();
+
+// A whole file, written (its folder made first) or read; empty if unreadable.
+bool writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);

@@ -15,22 +15,10 @@
 
 namespace {
 
-QString readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 // A log file's text with the timestamps taken out.
 QString withoutStamps(const QString &path)
 {
-    return readFile(path).remove(WindowProbe::logStamp());
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return QString::fromUtf8(readFile(path)).remove(WindowProbe::logStamp());
 }
 
 } // namespace

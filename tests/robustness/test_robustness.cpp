@@ -13,12 +13,6 @@ namespace {
 // Zeros, line ends, invalid UTF-8, "+", ":" and ",": what a babbling line or a corrupt file holds.
 const QByteArray kJunk = QByteArray::fromHex("00ff0d0a2b3a2cfe41e9bf");
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 } // namespace
 
 class RobustnessTest : public QObject
@@ -116,9 +110,8 @@ void RobustnessTest::benchDay()
     QVERIFY(f.runUntil([&] { return f.boxes.count() > 1; }));
     QVERIFY(f.session().connectState == ConnectFailed && !f.probe->serialPort().isOpen());
     QCOMPARE(f.sim.atCommands().last(), pulledAt);
-    QFile record(f.probe->recordPath());
-    QCOMPARE(record.open(QIODevice::ReadOnly) &&
-                 QString::fromUtf8(record.readAll()).contains(QStringLiteral(",中断,串口错误：")),
+    QCOMPARE(QString::fromUtf8(readFile(f.probe->recordPath()))
+                 .contains(QStringLiteral(",中断,串口错误：")),
              pulledAt.startsWith(QStringLiteral("SN=")));
     QVERIFY(other.openPty());
     f.choosePort(other.slavePath());

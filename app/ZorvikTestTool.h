@@ -7,7 +7,6 @@
 #include <QDate>
 #include <QMainWindow>
 #include <QSerialPort>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -137,10 +136,13 @@ private:
     void recordWriteInterrupted(const QString &why);
     void appendRecord(const QString &verdict, const QString &note, bool readBack);
     bool saveRecord();
+    void keepRecordApart();
     QStringList recordedValues() const;
     void keepLogEntry(const QString &entry, const QDate &day);
     void flushLogFile();
-    void reportRecordFault(const QString &what, const QString &path, const QString &reason);
+    void removeOldLogFiles();
+    void reportSaveResult(QString &fault, const QString &what, const QString &path,
+                          const QString &reason);
 
     SessionState session;
     Ui::ZorvikTestToolClass ui;
@@ -194,9 +196,11 @@ private:
     bool recordPathShown = false;
     QByteArray unsavedRecord; // record lines another program kept out so far
     QByteArray logFileBuffer; // entries not yet in the log file of logFileDay
+    int droppedLogLines = 0;  // of logFileBuffer, while the log file kept failing
     QDate logFileDay;
     QTimer logFileTimer;
-    QSet<QString> reportedRecordFaults;
+    QString recordFault; // why the record could not be saved last; empty while it can
+    QString logFileFault;
 
     friend class WindowProbe; // tests only
 };

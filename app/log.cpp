@@ -1,5 +1,7 @@
 #include "app/ZorvikTestTool.h"
 
+#include "records/recordfile.h"
+
 #include <QAbstractEventDispatcher>
 #include <QAbstractTextDocumentLayout>
 #include <QCursor>
@@ -50,7 +52,7 @@ void ZorvikTestTool::appendLog(QString message)
     }
     const QString entry = logStamp + message;
     if (logFileOn)
-        keepLogEntry(entry, logStampDay);
+        keepLogEntry(logStamp + records::withKeyMasked(message), logStampDay);
     pendingLog << entry;
     if (logBatchDepth == 0)
         flushLog();

@@ -7,6 +7,7 @@ int main(int argc, char **argv)
 {
     enableHighDpiScaling();
     QApplication app(argc, argv);
+    nameApplication();
     ZorvikTestTool window;
     window.show();
     return app.exec();

@@ -17,3 +17,12 @@ void enableHighDpiScaling()
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 }
+
+// Left unset, Qt names the application after its program file, and a copy
+// saved as "ZorvikTestTool (1).exe" would read other settings and keep its
+// record in another folder. No organisation name: it would add a folder level
+// to every path the technicians know.
+void nameApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("ZorvikTestTool"));
+}

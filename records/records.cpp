@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QStandardPaths>
 
 // The provisioning record (one CSV line per batch write) and the daily log
@@ -18,6 +19,15 @@ namespace {
 
 constexpr int kLogFileFlushMs = 1000; // entries reach the log file in batches
 constexpr int kLogKeepDays = 90;
+// A terminal that streams its own log at a high baud rate writes 90 to 135 MB
+// an hour; a day of provisioning writes a few MB. One day's file stops at
+// about an hour of such a stream, the folder at ten such days, so that a
+// forgotten log switch cannot fill the disk.
+constexpr qint64 kMaxLogFileBytes = 100LL * 1024 * 1024;
+constexpr qint64 kMaxLogFolderBytes = 1024LL * 1024 * 1024;
+// Entries that the log file refused wait for the next save that works, up to
+// this much (a few minutes of such a stream); beyond it the oldest are dropped.
+constexpr int kMaxUnsavedLogBytes = 4 * 1024 * 1024;
 
 const QString kRecordFileName = QStringLiteral("provisioning.csv");
 const QString kLogFolderName = QStringLiteral("logs");
@@ -47,9 +57,20 @@ void ZorvikTestTool::openRecords(bool logFileWanted)
 
     if (!logFileOn)
         return;
+    logFileDay = QDate::currentDate();
+    removeOldLogFiles();
+}
+
+// Runs at start and with the first entry of every new day: the tool may stay
+// open for weeks.
+void ZorvikTestTool::removeOldLogFiles()
+{
     QDir logs(logFolder);
+    QVector<records::DayFile> files;
+    for (const QFileInfo &file : logs.entryInfoList(QDir::Files))
+        files.append({file.fileName(), file.size()});
     const QStringList expired =
-        records::expiredLogFiles(logs.entryList(QDir::Files), QDate::currentDate(), kLogKeepDays);
+        records::expiredLogFiles(files, logFileDay, kLogKeepDays, kMaxLogFolderBytes);
     for (const QString &name : expired)
         logs.remove(name);
 }
@@ -141,12 +162,34 @@ bool ZorvikTestTool::saveRecord()
 {
     const QString reason =
         records::appendWhole(recordPath, unsavedRecord, records::csvFileStart(recordHeader()));
-    if (!reason.isEmpty()) {
-        reportRecordFault(QStringLiteral("写入记录未能保存："), recordPath, reason);
+    reportSaveResult(recordFault, QStringLiteral("写入记录"), recordPath, reason);
+    if (!reason.isEmpty())
         return false;
-    }
     unsavedRecord.clear();
     return true;
+}
+
+// Record lines that cannot reach the record by the time the tool closes are
+// the proof of work done: they go to a file of their own beside it, and the
+// technician is told where.
+void ZorvikTestTool::keepRecordApart()
+{
+    const QString apart = QFileInfo(recordPath).absolutePath() +
+                          QStringLiteral("/provisioning-unsaved-") +
+                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+                          QStringLiteral(".csv");
+    const QString reason =
+        records::appendWhole(apart, unsavedRecord, records::csvFileStart(recordHeader()));
+    const QString lost = QStringLiteral("写入记录 %1 无法写入（%2），")
+                             .arg(QDir::toNativeSeparators(recordPath), recordFault);
+    const QString text =
+        reason.isEmpty()
+            ? lost + QStringLiteral("未保存的记录已另存为：\r\n") + QDir::toNativeSeparators(apart)
+            : lost + QStringLiteral("未保存的记录也无法另存为 %1（%2）。")
+                         .arg(QDir::toNativeSeparators(apart), reason);
+    appendLog(text);
+    QMessageBox::information(nullptr, QStringLiteral("写入记录未能保存"), text, QMessageBox::Ok,
+                             QMessageBox::NoButton);
 }
 
 // Every entry of the log window, stamped as in the window, waits here for the
@@ -156,38 +199,63 @@ void ZorvikTestTool::keepLogEntry(const QString &entry, const QDate &day)
     if (day != logFileDay) {
         flushLogFile();
         logFileDay = day;
+        removeOldLogFiles();
     }
     logFileBuffer += entry.toUtf8();
     logFileBuffer += "\r\n";
+    // Cut in one go, not line by line: the buffer is megabytes by then.
+    if (logFileBuffer.size() > kMaxUnsavedLogBytes)
+        droppedLogLines += records::dropOldestLines(logFileBuffer, kMaxUnsavedLogBytes / 4 * 3);
     if (!logFileTimer.isActive())
         logFileTimer.start();
 }
 
+// Entries stay in the buffer until the file has them: a failed save keeps
+// them for the next one. Those of a day that ended meanwhile go into the file
+// of the day of that save, with their own dates.
 void ZorvikTestTool::flushLogFile()
 {
     logFileTimer.stop();
     if (logFileBuffer.isEmpty())
         return;
-    // Taken first: the report of a failure is an entry itself.
-    const QByteArray bytes = logFileBuffer;
-    logFileBuffer.clear();
+    const int taken = logFileBuffer.size();
+    QByteArray bytes = logFileBuffer;
+    if (droppedLogLines > 0) {
+        bytes.prepend(
+            (logStamp + QStringLiteral("日志文件无法保存期间丢弃了%1行日志").arg(droppedLogLines))
+                .toUtf8() +
+            "\r\n");
+    }
     const QString path = logFolder + QLatin1Char('/') + records::logFileName(logFileDay);
-    const QString reason = records::appendWhole(path, bytes);
-    if (!reason.isEmpty())
-        reportRecordFault(QStringLiteral("日志文件未能保存："), path, reason);
+    const QByteArray capLine =
+        (logStamp + QStringLiteral("日志文件已达当天上限（%1 MB），当天其余日志不再写入文件")
+                        .arg(kMaxLogFileBytes / (1024 * 1024)))
+            .toUtf8() +
+        "\r\n";
+    bytes = records::cappedLogBatch(QFileInfo(path).size(), bytes, kMaxLogFileBytes, capLine);
+    const QString reason = bytes.isEmpty() ? QString() : records::appendWhole(path, bytes);
+    if (reason.isEmpty()) {
+        logFileBuffer.remove(0, taken);
+        droppedLogLines = 0;
+    }
+    // Its lines are entries themselves, for the next save.
+    reportSaveResult(logFileFault, QStringLiteral("日志文件"), path, reason);
 }
 
-// One line per cause and run: a file held open by a spreadsheet would
-// otherwise add a line to every write, or to every log batch.
-void ZorvikTestTool::reportRecordFault(const QString &what, const QString &path,
-                                       const QString &reason)
+// One line when a file stops being saved (and when the reason changes), one
+// when it is saved again: a file held open by a spreadsheet would otherwise
+// add a line to every write, or to every log batch.
+void ZorvikTestTool::reportSaveResult(QString &fault, const QString &what, const QString &path,
+                                      const QString &reason)
 {
-    const QString cause = what + reason;
-    if (reportedRecordFaults.contains(cause))
+    if (reason == fault)
         return;
-    reportedRecordFaults.insert(cause);
-    appendLog(what + QDir::toNativeSeparators(path) + QStringLiteral("（") + reason +
-              QStringLiteral("）"));
+    fault = reason;
+    if (reason.isEmpty())
+        appendLog(what + QStringLiteral("已恢复保存：") + QDir::toNativeSeparators(path));
+    else
+        appendLog(what + QStringLiteral("未能保存：") + QDir::toNativeSeparators(path) +
+                  QStringLiteral("（") + reason + QStringLiteral("）"));
 }
 
 // Closing the window ends a write without its verdict; entries still waiting
@@ -195,7 +263,7 @@ void ZorvikTestTool::reportRecordFault(const QString &what, const QString &path,
 void ZorvikTestTool::closeRecords()
 {
     recordWriteInterrupted(QStringLiteral("程序退出"));
-    if (!unsavedRecord.isEmpty())
-        saveRecord();
+    if (!unsavedRecord.isEmpty() && !saveRecord())
+        keepRecordApart();
     flushLogFile();
 }

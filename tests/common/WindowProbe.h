@@ -48,6 +48,7 @@ public:
     }
     void verifyWrite() { w.verifyWrite(); }
     void flushLogFile() { w.flushLogFile(); }
+    void keepLogEntry(const QString &entry, const QDate &day) { w.keepLogEntry(entry, day); }
 
     QString logText() const { return w.ui.textEdit->toPlainText(); }
     // The timestamp in front of every log entry, at the start of any line.

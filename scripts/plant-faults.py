@@ -97,6 +97,18 @@ FAULTS = [
     ("log-stamp-format", "app/log.cpp", "\"yyyy-MM-dd HH:mm:ss\"", "\"yyyy-MM-dd HH:mm\""),
     ("setting-key-name", "session/serial.cpp", "QStringLiteral(\"lastComName\")", "QStringLiteral(\"lastPort\")"),
     ("coupled-port-box", "app/actions.cpp", "    ui.checkBox_4->setChecked(on);\n", ""),
+    # The record and the log file.
+    ("log-file-shows-key", "app/log.cpp", "keepLogEntry(logStamp + records::withKeyMasked(message), logStampDay);",
+     "keepLogEntry(logStamp + message, logStampDay);"),
+    ("formula-runs", "records/recordfile.cpp", "    if (runsAsFormula(value))\n", "    if (false)\n"),
+    ("record-lost-at-exit", "records/records.cpp", "        keepRecordApart();\n", "        ;\n"),
+    ("log-cleared-before-save", "records/records.cpp", "    QByteArray bytes = logFileBuffer;\n",
+     "    QByteArray bytes = logFileBuffer;\n    logFileBuffer.clear();\n"),
+    ("empty-lock-waited-out", "records/recordfile.cpp", "        lock.removeStaleLockFile();\n", "        ;\n"),
+    ("clean-up-by-date-only", "records/recordfile.cpp", "newest >= keepDays && ", ""),
+    ("line-glued-on", "records/recordfile.cpp", "    else if (endsInBrokenLine(path, before))\n        whole.prepend(\"\\r\\n\");\n", ""),
+    ("disk-full-system-words", "records/recordfile.cpp", "file.error() == QFileDevice::ResourceError || ", ""),
+    ("day-file-uncapped", "records/recordfile.cpp", "    if (fileBytes >= maxFileBytes)\n        return QByteArray();\n", ""),
     # Lost resets.
     ("read-answers-kept", "session/SessionState.h", "        answeredMask = 0;\n", ""),
     ("read-start-tick-kept", "session/SessionState.h", "        readTick = 0;\n        readStep = kReadStepStart;",

@@ -86,27 +86,31 @@ private slots:
         QFETCH(QString, failures);
         auto &ui = f->ui();
         SessionState &session = f->session();
-        ui.readAddress_3->setValue(5);
+        WriteSnapshot &write = session.snapshot;
+        const auto written = [&write](quint16 bit, const char *value) {
+            write.setValue(bit, QString::fromUtf8(value));
+        };
+        written(WriteBit::devAddress, "5");
         ui.readAddress_2->setValue(6);
-        ui.BraudRate_3->setCurrentIndex(ui.BraudRate_3->findText(QStringLiteral("4800")));
+        written(WriteBit::braudRate, "4800");
         ui.braudRate_2->setItemText(0, QStringLiteral("9600"));
-        ui.BraudRate_4->setCurrentIndex(3);
+        written(WriteBit::srvProtocol, "3");
         ui.BraudRate_5->setCurrentIndex(2);
-        ui.BraudRate_10->setCurrentIndex(1);
+        written(WriteBit::devType, "1");
         ui.BraudRate_9->setCurrentIndex(0);
-        ui.readAddress_5->setValue(30);
+        written(WriteBit::upDataInterval, "30");
         session.devUpDataInterval = 30;
-        ui.textEdit_2->setPlainText(QStringLiteral("a.example.net"));
+        written(WriteBit::srvAddr, "a.example.net");
         session.devSrvAddr = QStringLiteral("b.example.net");
-        ui.textEdit_3->setPlainText(QStringLiteral("4001"));
+        written(WriteBit::srvPort, "4001");
         session.devSrvPort = 4001;
-        ui.textEdit_5->setPlainText(QStringLiteral("Admin")); // differs in case only
+        written(WriteBit::mqttName, "Admin"); // differs in case only
         session.devMqttName = QStringLiteral("admin");
-        ui.textEdit_4->setPlainText(QStringLiteral("key1"));
+        written(WriteBit::mqttCode, "key1");
         session.devMqttCode = QStringLiteral("key1 "); // a trailing blank counts
-        ui.SNlineEdit->setText(QStringLiteral("TV1"));
+        written(WriteBit::serialNumber, "TV1");
         ui.lineEdit->setText(QStringLiteral("TV2"));
-        session.writeMask = quint16(mask);
+        write.mask = quint16(mask);
         session.answeredMask = quint16(answered);
 
         const int count = f->logMessages().size();

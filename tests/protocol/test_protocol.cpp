@@ -124,6 +124,7 @@ private slots:
         const QByteArray reply = hex("01 03 02 01 05 79 D7");
         const QPair<QByteArray, int> buffers[] = {
             {reply + "123456", 0x0105},                  // 13 bytes: read from byte 0
+            {hex("00") + reply + "123456", 0x0105},      // a zero byte first: not station 0
             {reply + "1234567", -1},                     // 14 bytes: from byte 8, behind the echo
             {hex("01 03 04 12 34 56 78 81 07"), 0x1234}, // two registers: the first counts
             {hex("01 03 01 05 30 4B"), -1},              // byte count 1
@@ -402,6 +403,7 @@ private slots:
             "devMqttCode=k3y answered=110");
         row("23 interval beyond 16 bits", 23, "BEAT:70000\r\nOK\r\n<b>k</b>\r\n", true,
             "MQTT登录密钥为：<b>k</b>", "textBrowser_6=<b>k</b> answered=100");
+        row("20 key cut short", 20, "+BEAT:60\r\nOK\r\n" + QByteArray(96, 'k'), false, "");
         row("20 no OK: no key", 20, "+BEAT:60\r\nk\r\n", true, "心跳间隔为：60", "answered=10");
         row("20 empty key", 20, "BEAT:60\r\nOK\r\n\r\n", true, "心跳间隔为：60|MQTT登录密钥为：");
         row("23 no BEAT:", 23, "OK\r\n", false, "");
@@ -415,6 +417,11 @@ private slots:
         row("21 no DOMAIN:", 21, "AT+DOMAIN?\r\nERROR\r\n", false, "");
         row("22 name", 22, "\r\nuser-7\r\nOK\r\n", true, "MQTT用户名为：user-7",
             "textBrowser_2=user-7 devMqttName=user-7 answered=80");
+        row("22 name behind reports", 22, "+CSQ: 23,99\r\n+CMQTTCONNECT: 0,1\r\nuser-7", true,
+            "CSQ=23|服务器状态为：未连接|MQTT用户名为：user-7",
+            "textBrowser_2=user-7 label_Temp=23");
+        row("22 a report glued to the name", 22, "user-7+CSQ: 5,99\r\n", true,
+            "CSQ=5|MQTT用户名为：user-7", "devMqttName=user-7");
         row("22 ERROR is no name", 22, "ERROR\r\n", true, "", "answered=0");
         row("22 OK is no name", 22, "\r\nOK\r\n", true, "");
         row("24 protocol", 24, "+SRVPRO:3(MQTT)\r\nOK\r\n", true, "服务器通信协议为：MQTT",
@@ -484,6 +491,12 @@ private slots:
         probe->rxUnsolicitedFrom() = 4000;
         QCOMPARE(offer(""), QStringList());
         QCOMPARE(probe->rxUnsolicitedFrom(), buffer.size());
+        // An awaited answer is read whole each time, the reports in it once.
+        probe->waitSelector() = 16;
+        probe->rxUnsolicitedFrom() = 0;
+        buffer.clear();
+        QCOMPARE(offer("+CSQ: 8,99\r\n+SN:A"), (QStringList{"CSQ=8", "设备ID格式错误"}));
+        QCOMPARE(offer("1\r\n"), QStringList{"设备ID为：A1"});
     }
 };
 

@@ -41,11 +41,10 @@ void ZorvikTestTool::onWriteButtonClicked()
         appendLog(QStringLiteral("批量写入未开始"));
         return;
     }
-    const QString sn = write.value(WriteBit::serialNumber);
     if (carried & kIdentityBits) {
         // The question waits for the technician while the line goes on: the
         // terminal may be gone by the answer.
-        if (!repeatedSerialNumberAllowed(sn, &write.repeated) ||
+        if (!repeatedSerialNumberAllowed(write.value(WriteBit::serialNumber), &write.repeated) ||
             (write.repeated && session.connectState != Connected)) {
             appendLog(QStringLiteral("批量写入未开始"));
             return;

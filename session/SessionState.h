@@ -55,10 +55,15 @@ struct WriteSnapshot
     QString bindingFile;   // where the MQTT name and key came from, if from a binding file
     bool repeated = false; // its SN had been written before, and the technician went on
 
-    const QString &value(quint16 bit) const { return values.at(qCountTrailingZeroBits(bit)); }
-    void setValue(quint16 bit, const QString &text)
+    // bit is one bit of writeMask.
+    const QString &value(quint16 bit) const { return values[index(bit)]; }
+    void setValue(quint16 bit, const QString &text) { values[index(bit)] = text; }
+
+private:
+    static std::size_t index(quint16 bit)
     {
-        values.at(qCountTrailingZeroBits(bit)) = text;
+        Q_ASSERT(bit != 0 && (bit & (bit - 1)) == 0 && bit < (1u << kParameters));
+        return qCountTrailingZeroBits(bit);
     }
 };
 

@@ -14,6 +14,7 @@ constexpr int kTickIntervalMs = 10;
 ZorvikTestTool::ZorvikTestTool(QWidget *parent) : QMainWindow(parent)
 {
     ui.setupUi(this);
+    keepTerminalViewAtStart();
 
     const QString configDir = QStandardPaths::writableLocation(QStandardPaths::ConfigLocation);
     settingsPath = configDir + QStringLiteral("/Setting.ini");

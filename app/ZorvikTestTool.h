@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QVariant>
 #include <QVector>
 
 class QAction;
@@ -97,6 +98,8 @@ private:
     // Session state and serial port (session/state.cpp, session/serial.cpp).
     void showConnectState(int state);
     void refreshControls();
+    void keepTerminalViewAtStart();
+    void forgetTerminal();
     void initSessionFromUi();
     void openSerialPort(int baud);
     void onSerialError(QSerialPort::SerialPortError error);
@@ -123,7 +126,7 @@ private:
     void writeStepBeat();
     void verifyWrite();
     void stopBatches();
-    bool typedValuesAcceptable(quint16 bits);
+    bool typedValuesAcceptable(const WriteSnapshot &write, quint16 bits);
 
     // SN binding (binding/binding.cpp).
     bool bindingCredentialsAcceptable();
@@ -138,6 +141,8 @@ private:
     bool saveRecord();
     void keepRecordApart();
     QStringList recordedValues() const;
+    QString recordedBindingFile(const WriteSnapshot &write) const;
+    bool repeatedSerialNumberAllowed(const QString &sn, bool *repeated);
     void keepLogEntry(const QString &entry, const QDate &day);
     void flushLogFile();
     void removeOldLogFiles();
@@ -182,6 +187,17 @@ private:
     QByteArray rxEcho;
     // The 2 s device-log sync has fallen due and waits for an awaited reply.
     bool logSyncDue = false;
+
+    // What the fields that show the terminal's state held at start, the relay
+    // and device buttons' captions included: each new connection starts from it.
+    struct ShownAtStart
+    {
+        QObject *widget;
+        const char *property;
+        QVariant value;
+    };
+    QVector<ShownAtStart> terminalViewAtStart;
+    QString baudShownAtStart; // item 0 of braudRate_2, where the baud rate read is shown
 
     // Set while the port list is rebuilt, so the combo's own change
     // notifications cannot start another rebuild.

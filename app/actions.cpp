@@ -1,6 +1,13 @@
 #include "app/ZorvikTestTool.h"
 
 #include "protocol/selectors.h"
+#include "session/parameters.h"
+
+namespace {
+// A write of any of these gives a terminal its identity: the SN, or the MQTT
+// credentials that belong to one SN.
+constexpr quint16 kIdentityBits = WriteBit::serialNumber | WriteBit::mqttName | WriteBit::mqttCode;
+} // namespace
 
 // The user's actions that need no more than a few lines: starting the batch
 // sequences, the buttons that send one command, the value setters and the
@@ -20,13 +27,32 @@ void ZorvikTestTool::onReadButtonClicked()
 
 void ZorvikTestTool::onWriteButtonClicked()
 {
-    // Nothing goes out unless every selected value can go out as typed, and
-    // no MQTT credentials of another serial number are among them.
-    if (!typedValuesAcceptable(session.writeMask) || !bindingCredentialsAcceptable()) {
+    // No MQTT credentials of another serial number go out (the binding file
+    // may fill the fields now). Then every value is taken at once: what is
+    // checked here is what goes out, is verified and is recorded, whatever
+    // the fields show meanwhile.
+    if (!bindingCredentialsAcceptable()) {
         appendLog(QStringLiteral("批量写入未开始"));
         return;
     }
+    WriteSnapshot write = parameters::snapshot(ui, session);
+    const quint16 carried = parameters::carried(write.mask);
+    if (!typedValuesAcceptable(write, carried)) {
+        appendLog(QStringLiteral("批量写入未开始"));
+        return;
+    }
+    if (carried & kIdentityBits) {
+        // The question waits for the technician while the line goes on: the
+        // terminal may be gone by the answer.
+        if (!repeatedSerialNumberAllowed(write.value(WriteBit::serialNumber), &write.repeated) ||
+            (write.repeated && session.connectState != Connected)) {
+            appendLog(QStringLiteral("批量写入未开始"));
+            return;
+        }
+    }
+    write.bindingFile = recordedBindingFile(write);
     beginRecordedWrite();
+    session.snapshot = write;
     if (session.readStep != kReadStepIdle)
         session.readStep = kReadStepIdle; // a batch read in progress stops here
     session.writeTick = 0;
@@ -54,10 +80,22 @@ void ZorvikTestTool::readSNButtonClicked()
 {
     sendCommand(selector::readSerialNumber);
 }
+// The number of the moment of pressing goes out, checked like a batch
+// write's, and a number written before is asked about first.
 void ZorvikTestTool::writeSNButtonClicked()
 {
-    if (typedValuesAcceptable(WriteBit::serialNumber))
-        sendCommand(selector::writeSerialNumberNow);
+    const std::optional<QString> problem =
+        parameters::inputProblem(WriteBit::serialNumber, session.wSN);
+    if (problem) {
+        appendLog(*problem);
+        return;
+    }
+    bool repeated = false;
+    if (!repeatedSerialNumberAllowed(session.wSN, &repeated)) {
+        appendLog(QStringLiteral("写入SN号未开始"));
+        return;
+    }
+    sendCommand(selector::writeSerialNumberNow);
 }
 
 void ZorvikTestTool::onBraudRate_1Changed(int)

@@ -41,7 +41,11 @@ std::optional<Credentials> lookup(const QStringList &lines, const QString &sn)
         const QStringRef key = thirdComma < 0
                                    ? line.midRef(secondComma + 1)
                                    : line.midRef(secondComma + 1, thirdComma - secondComma - 1);
-        return Credentials{withoutLineControls(line.leftRef(firstComma)), withoutLineControls(key)};
+        Credentials found{withoutLineControls(line.leftRef(firstComma)), withoutLineControls(key)};
+        // A name or key left blank would clear the terminal's own.
+        if (found.name.isEmpty() || found.key.isEmpty())
+            continue;
+        return found;
     }
     return std::nullopt;
 }

@@ -21,7 +21,8 @@ QStringList splitLines(const QString &text);
 
 // The credentials of the first line whose second field equals sn exactly
 // (case-sensitive, nothing trimmed). Empty lines and lines with fewer than
-// three fields never match. "\r", "\n" and "\t" are removed from name and key.
+// three fields never match, nor do lines whose name or key is empty. "\r",
+// "\n" and "\t" are removed from name and key.
 std::optional<Credentials> lookup(const QStringList &lines, const QString &sn);
 
 } // namespace snbinding

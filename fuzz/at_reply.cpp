@@ -157,9 +157,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     checkIndexAfter(text, QStringLiteral("DEVTYPE"));
     checkIndexAfter(text, extra);
 
+    // Reports taken out of an answer: each a whole line of its own in the
+    // data, in order, and the answer is every other byte before the last one.
+    const replies::Interleaved parts = replies::separateReports(bytes, length);
+    int answerBytes = 0;
+    int previousEnd = 0;
+    for (const QPair<int, int> &place : parts.reports) {
+        FUZZ_CHECK(place.first >= previousEnd && place.second <= length);
+        FUZZ_CHECK(bytes[place.first] == '+' && bytes[place.second - 1] == '\n');
+        answerBytes += place.first - previousEnd;
+        previousEnd = place.second;
+    }
+    FUZZ_CHECK(parts.answer.size() >= answerBytes &&
+               parts.answer.size() <= length - previousEnd + answerBytes);
+
     const replies::UnsolicitedReport report = replies::unsolicitedReport(text);
     FUZZ_CHECK(report.serverConnected.has_value() ==
                text.contains(QLatin1String("+CMQTTCONNECT: 0")));
-    FUZZ_CHECK(report.signalQuality.has_value() == text.contains(QLatin1String("CSQ: ")));
+    // "CSQ: " without a number after it carries no signal quality.
+    if (report.signalQuality)
+        FUZZ_CHECK(text.contains(QLatin1String("CSQ: ")));
     return 0;
 }

@@ -4,7 +4,7 @@
 //
 // A found name or key must be free of line controls, and the lookup must find
 // what a plain field split of each line finds: the first line whose second
-// field equals the serial number.
+// field equals the serial number and whose name and key are not empty.
 #include "binding/snlookup.h"
 #include "fuzzcheck.h"
 
@@ -36,7 +36,10 @@ std::optional<snbinding::Credentials> expected(const QStringList &lines, const Q
         const QStringList fields = line.split(QLatin1Char(','), Qt::KeepEmptyParts);
         if (fields.size() < 3 || fields.at(1) != sn)
             continue;
-        return snbinding::Credentials{withoutControls(fields.at(0)), withoutControls(fields.at(2))};
+        const snbinding::Credentials credentials{withoutControls(fields.at(0)),
+                                                 withoutControls(fields.at(2))};
+        if (!credentials.name.isEmpty() && !credentials.key.isEmpty())
+            return credentials;
     }
     return std::nullopt;
 }
@@ -68,11 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     // Each line's own serial number finds that line or an earlier one with
-    // the same number, never nothing.
+    // the same number, never nothing, unless its name or key is empty.
     const int probes = qMin(lines.size(), 4);
     for (int i = 0; i < probes; ++i) {
         const QStringList fields = lines.at(i).split(QLatin1Char(','), Qt::KeepEmptyParts);
-        if (fields.size() >= 3)
+        if (fields.size() >= 3 && !withoutControls(fields.at(0)).isEmpty() &&
+            !withoutControls(fields.at(2)).isEmpty())
             FUZZ_CHECK(snbinding::lookup(lines, fields.at(1)).has_value());
     }
     return 0;

@@ -63,7 +63,7 @@ bool takeSerialNumber(ReplyTarget &t, const QString &text)
 bool takeBeat(ReplyTarget &t, const QString &text)
 {
     const std::optional<replies::BeatSettings> beat = replies::beatSettings(text);
-    if (!beat)
+    if (!beat || beat->keyComing)
         return false;
     // What the reply does not carry is not read: the window keeps what it
     // showed, and a write of it is not confirmed by this answer.
@@ -168,8 +168,19 @@ bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
     ReplyTarget target{ui, session, [this](const QString &message) { appendLog(message); }};
     // Only an awaited answer is read as a whole. The terminal's own output piles
     // up to kilobytes while it streams in, and only its new part is read below.
-    const QString text =
-        selector::hasAtReplyRule(waitSelector) ? replies::replyText(data, length) : QString();
+    // Reports that came in among the answer are no part of it: they are
+    // handled as reports, each once, however often the answer is looked at.
+    QString text;
+    if (selector::hasAtReplyRule(waitSelector)) {
+        const replies::Interleaved parts = replies::separateReports(data, length);
+        for (const QPair<int, int> &report : parts.reports) {
+            if (report.second <= rxUnsolicitedFrom)
+                continue;
+            takeUnsolicited(target, replies::unsolicitedText(data, report.first, report.second));
+            rxUnsolicitedFrom = report.second;
+        }
+        text = replies::replyText(parts.answer.constData(), parts.answer.size());
+    }
 
     switch (waitSelector) {
     case selector::toggleDevice:

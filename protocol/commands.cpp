@@ -19,12 +19,13 @@ struct SendWhen
         selectedOnly,           // any of `selected` set
     };
     Gate gate = always;
-    quint16 selected = 0;  // writeMask bits that open the gate
-    quint16 mustClear = 0; // writeMask bits that close it whatever the gate says
+    quint16 selected = 0;  // selection bits that open the gate
+    quint16 mustClear = 0; // selection bits that close it whatever the gate says
 
+    // A running write goes by the selection it was accepted with.
     bool holds(const SessionState &session) const
     {
-        if (session.masked(mustClear))
+        if (session.selected(mustClear))
             return false;
         switch (gate) {
         case always:
@@ -32,9 +33,9 @@ struct SendWhen
         case never:
             return false;
         case notVerifyingOrSelected:
-            return !session.has(SessionState::verifying) || session.masked(selected);
+            return !session.has(SessionState::verifying) || session.selected(selected);
         case selectedOnly:
-            return session.masked(selected);
+            return session.selected(selected);
         }
         return false;
     }
@@ -154,19 +155,49 @@ QString numbered(const char *prefix, int number, const char *suffix = "")
     return QLatin1String(prefix) + QString::number(number) + QLatin1String(suffix);
 }
 
-// The command of a selector whose condition holds. The MQTT name and key last
-// written are kept here, as the command is made.
+// The parameters whose value a batch write command carries.
+quint16 parametersWritten(int selectorNumber)
+{
+    switch (selectorNumber) {
+    case selector::writeDeviceType:
+        return WriteBit::devType;
+    case selector::writeSerialNumber:
+        return WriteBit::serialNumber;
+    case selector::writeStationAddress:
+        return WriteBit::devAddress;
+    case selector::writeBaudCode:
+        return WriteBit::braudRate;
+    case selector::writeServerProtocol:
+        return WriteBit::srvProtocol;
+    case selector::writeIntervalAndKey:
+        return WriteBit::upDataInterval | WriteBit::mqttCode;
+    case selector::writeServerAddress:
+        return WriteBit::srvAddr | WriteBit::srvPort;
+    case selector::writeMqttName:
+        return WriteBit::mqttName;
+    case selector::writeMqttKey:
+        return WriteBit::mqttCode;
+    default:
+        return 0;
+    }
+}
+
+// The command of a selector whose condition holds. A batch write's commands
+// carry the values taken when it was accepted; the MQTT name and key written
+// are kept here, as the command is made.
 Command buildCommand(int selectorNumber, Ui::ZorvikTestToolClass &ui, SessionState &session)
 {
     const Toggle toggle = toggleOf(selectorNumber, ui);
+    const WriteSnapshot &write = session.snapshot;
     switch (selectorNumber) {
     case selector::enableAt:
         return numbered("ENATCMD=", session.devAddress, ",1");
     case selector::disableAt:
         return numbered("ENATCMD=", session.devAddress, ",0");
     case selector::writeSerialNumberNow:
-    case selector::writeSerialNumber:
         return QStringLiteral("SN=") + session.wSN;
+    case selector::writeSerialNumber:
+        return QStringLiteral("SN=") + write.value(WriteBit::serialNumber);
     case selector::toggleRelay1:
         return writeRegister(session.devAddress, modbus::kRegRelay1, toggle.switchOn() ? 1 : 0);
     case selector::toggleRelay2:
@@ -203,25 +234,26 @@ Command buildCommand(int selectorNumber, Ui::ZorvikTestToolClass &ui, SessionSta
     case selector::readDeviceType:
         return QStringLiteral("DEVTYPE?");
     case selector::writeDeviceType:
-        return numbered("DEVTYPE=", ui.BraudRate_10->currentIndex());
+        return QStringLiteral("DEVTYPE=") + write.value(WriteBit::devType);
     case selector::writeStationAddress:
-        return writeRegister(session.devAddress, modbus::kRegStationAddress, session.wDevAddress);
+        return writeRegister(session.devAddress, modbus::kRegStationAddress,
+                             quint8(write.value(WriteBit::devAddress).toInt()));
     case selector::writeBaudCode:
         return writeRegister(session.devAddress, modbus::kRegBaudCode,
-                             modbus::codeFromBaud(session.wBraudRate));
+                             modbus::codeFromBaud(write.value(WriteBit::braudRate).toInt()));
     case selector::writeServerProtocol:
-        return numbered("SRVPRO=", ui.BraudRate_4->currentIndex());
+        return QStringLiteral("SRVPRO=") + write.value(WriteBit::srvProtocol);
     case selector::writeIntervalAndKey:
-        return QStringLiteral("BEAT=") + ui.textEdit_4->toPlainText() +
-               numbered(",", ui.readAddress_5->value());
+        return QStringLiteral("BEAT=") + write.value(WriteBit::mqttCode) + QLatin1Char(',') +
+               write.value(WriteBit::upDataInterval);
     case selector::writeServerAddress:
-        return QStringLiteral("DOMAIN=") + ui.textEdit_2->toPlainText() + QLatin1Char(':') +
-               ui.textEdit_3->toPlainText();
+        return QStringLiteral("DOMAIN=") + write.value(WriteBit::srvAddr) + QLatin1Char(':') +
+               write.value(WriteBit::srvPort);
     case selector::writeMqttName:
-        session.wMqttName = ui.textEdit_5->toPlainText();
+        session.wMqttName = write.value(WriteBit::mqttName);
         return QStringLiteral("PKEY=") + session.wMqttName + QLatin1Char(',');
     case selector::writeMqttKey:
-        session.wMqttCode = ui.textEdit_4->toPlainText();
+        session.wMqttCode = write.value(WriteBit::mqttCode);
         return QStringLiteral("BEAT=") + session.wMqttCode + QLatin1Char(',');
     default:
         // 1 and 2 ask whether AT commands are enabled; so does every number
@@ -269,5 +301,8 @@ void ZorvikTestTool::sendCommand(int selectorNumber)
     }
     if (toggle.button)
         toggle.button->setText(nextCaption);
+    // The record of a write that ends early names only what went out.
+    WriteSnapshot &write = session.snapshot;
+    write.sentMask = quint16(write.sentMask | (parametersWritten(selectorNumber) & write.mask));
     appendLog(logLine);
 }

@@ -56,7 +56,9 @@ QByteArray buildRequestFrame(quint8 address, quint8 function, quint16 reg, quint
     return QByteArray(reinterpret_cast<const char *>(frame), int(kRequestSize));
 }
 
-std::optional<quint16> decodeRegisterReply(const quint8 *data, std::size_t length)
+namespace {
+
+std::optional<quint16> decodeAsItStands(const quint8 *data, std::size_t length)
 {
     if (data == nullptr || length < kReplyMinimum)
         return std::nullopt;
@@ -75,6 +77,23 @@ std::optional<quint16> decodeRegisterReply(const quint8 *data, std::size_t lengt
     if (reply[1] != kReadHolding)
         return std::nullopt;
     return quint16((reply[3] << 8) | reply[4]);
+}
+
+} // namespace
+
+// Some terminals put a zero byte on the line when they wake their driver. No
+// terminal answers from station 0, so zero bytes in front of a reply that is
+// not read as it stands are dropped, and the reply is read without them.
+std::optional<quint16> decodeRegisterReply(const quint8 *data, std::size_t length)
+{
+    if (const std::optional<quint16> value = decodeAsItStands(data, length))
+        return value;
+    std::size_t zeros = 0;
+    while (data != nullptr && zeros < length && data[zeros] == 0)
+        ++zeros;
+    if (zeros == 0)
+        return std::nullopt;
+    return decodeAsItStands(data + zeros, length - zeros);
 }
 
 int baudFromCode(quint16 code)

@@ -26,7 +26,8 @@ QByteArray buildRequestFrame(quint8 address, quint8 function, quint16 reg, quint
 
 // The first register of a function-3 reply, if the buffer holds a valid one.
 // A buffer of 14 or more bytes is read from byte 8: the terminal's adapter may
-// echo the 8-byte request in front of the reply.
+// echo the 8-byte request in front of the reply. Zero bytes in front of a
+// reply are dropped when it does not read as it stands.
 std::optional<quint16> decodeRegisterReply(const quint8 *data, std::size_t length);
 
 // Baud-rate code of register 0x0101: 0 2400, 1 4800, 2 9600, 3 115200, anything else 19200.

@@ -116,9 +116,17 @@ std::optional<BeatSettings> beatSettings(const QString &text)
         beat.interval = quint16(*interval);
     // The key is the line after the terminal's "OK". A reply without that line
     // has no marker to go by and carries no key that could be trusted.
+    // A key cut short (a long one reaches the size at which a reply counts
+    // as complete before its end) waits for the rest.
     const int ok = rest.indexOf(kOkLine);
-    if (ok >= 0)
-        beat.key = upTo(rest.mid(ok + kOkLine.size()), kLineEnd);
+    if (ok < 0)
+        return beat;
+    const QString keyLine = rest.mid(ok + kOkLine.size());
+    const int end = keyLine.indexOf(kLineEnd);
+    if (end >= 0)
+        beat.key = keyLine.left(end);
+    else
+        beat.keyComing = true;
     return beat;
 }
 
@@ -164,6 +172,35 @@ Answer<int> indexAfter(const QString &text, const QString &keyword)
     if (answer.recognised && text.contains(key))
         answer.value = leadingNumber(textAfter(text, key));
     return answer;
+}
+
+Interleaved separateReports(const char *data, int length)
+{
+    static const QByteArray kReportStarts[] = {QByteArrayLiteral("+CSQ: "),
+                                               QByteArrayLiteral("+CMQTTCONNECT: ")};
+    Interleaved parts;
+    if (data == nullptr || length <= 0)
+        return parts;
+    const QByteArray bytes = QByteArray::fromRawData(data, length);
+    int from = 0;
+    while (from < length) {
+        int report = -1;
+        for (const QByteArray &start : kReportStarts) {
+            const int at = bytes.indexOf(start, from);
+            if (at >= 0 && (report < 0 || at < report))
+                report = at;
+        }
+        if (report < 0)
+            break;
+        parts.answer.append(data + from, report - from);
+        const int lineEnd = bytes.indexOf('\n', report);
+        if (lineEnd < 0)
+            return parts; // its rest is still on its way
+        parts.reports.append({report, lineEnd + 1});
+        from = lineEnd + 1;
+    }
+    parts.answer.append(data + from, length - from);
+    return parts;
 }
 
 UnsolicitedReport unsolicitedReport(const QString &text)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
+#include <QPair>
 #include <QString>
+#include <QVector>
 #include <QtGlobal>
 
 #include <optional>
@@ -52,12 +55,14 @@ std::optional<bool> deviceLogOn(const QString &text);
 Answer<QString> serialNumber(const QString &text);
 
 // "BEAT?" reply: the upload interval line, then, after the terminal's "OK",
-// the MQTT key line. Either may be missing from a garbled or cut reply.
+// the MQTT key line. Either may be missing from a garbled or cut reply; a key
+// line counts only once its line end has come.
 struct BeatSettings
 {
     QString intervalText; // as received, for the log
     std::optional<quint16> interval;
     std::optional<QString> key;
+    bool keyComing = false; // the key line has begun, its line end is still to come
 };
 std::optional<BeatSettings> beatSettings(const QString &text);
 
@@ -78,6 +83,18 @@ std::optional<QString> mqttName(const QString &text);
 // the number right after "<keyword>:", which an optional "(" and description
 // or the line end follow.
 Answer<int> indexAfter(const QString &text, const QString &keyword);
+
+// The terminal's own reports ("+CSQ: …", "+CMQTTCONNECT: …", each to its
+// line end) may come in the middle of an awaited answer, even glued to an
+// answer that has no line end. They are taken out: `answer` holds the bytes
+// without them, `reports` the place [first, second) of each complete report.
+// A report still without its line end at the end is left out of both.
+struct Interleaved
+{
+    QByteArray answer;
+    QVector<QPair<int, int>> reports;
+};
+Interleaved separateReports(const char *data, int length);
 
 // Output the terminal sends of its own accord.
 struct UnsolicitedReport

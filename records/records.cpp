@@ -2,10 +2,12 @@
 
 #include "binding/snlookup.h"
 #include "records/recordfile.h"
+#include "records/recordlookup.h"
 #include "session/parameters.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
@@ -42,6 +44,13 @@ QStringList recordHeader()
     return header;
 }
 
+// The record as it stands on disk; empty while there is none.
+QByteArray readWhole(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 void ZorvikTestTool::openRecords(bool logFileWanted)
@@ -76,21 +85,62 @@ void ZorvikTestTool::removeOldLogFiles()
 }
 
 // The value of each parameter of the write as the record shows it, empty for
-// those not written. The MQTT key is a secret that the binding file already
-// holds: only the fact that it was written goes into the record.
+// those whose command did not go out. The MQTT key is a secret that the
+// binding file already holds: only the fact that it was written goes into the
+// record.
 QStringList ZorvikTestTool::recordedValues() const
 {
+    const WriteSnapshot &write = session.snapshot;
     QStringList values;
     for (int i = 0; i < parameters::kCount; ++i) {
         const parameters::Parameter &p = parameters::table()[i];
-        if (!session.masked(p.bit))
+        if ((write.sentMask & p.bit) == 0)
             values << QString();
         else if (p.bit == WriteBit::mqttCode)
             values << QStringLiteral("已写入");
         else
-            values << p.toWrite(ui, session);
+            values << write.value(p.bit);
     }
     return values;
+}
+
+// The credentials came from the binding file when it holds exactly the name
+// and key to be written for this serial number.
+QString ZorvikTestTool::recordedBindingFile(const WriteSnapshot &write) const
+{
+    if (!session.has(SessionState::snBinding) ||
+        (write.mask & (WriteBit::mqttName | WriteBit::mqttCode)) == 0)
+        return QString();
+    const auto found = snbinding::lookup(snBindingLines, write.value(WriteBit::serialNumber));
+    const bool same =
+        found &&
+        (!(write.mask & WriteBit::mqttName) || found->name == write.value(WriteBit::mqttName)) &&
+        (!(write.mask & WriteBit::mqttCode) || found->key == write.value(WriteBit::mqttCode));
+    return same ? QFileInfo(snBindingFile).fileName() : QString();
+}
+
+// A serial number that the record shows written successfully before is said
+// in the log and asked about; "No", the default, keeps it from going out.
+// The record lines not saved yet count too.
+bool ZorvikTestTool::repeatedSerialNumberAllowed(const QString &sn, bool *repeated)
+{
+    *repeated = false;
+    if (sn.isEmpty())
+        return true;
+    const QString record = QString::fromUtf8(readWhole(recordPath) + unsavedRecord);
+    const QStringList times = records::successfulWrites(record, recordHeader(), sn);
+    if (times.isEmpty())
+        return true;
+    const QString said =
+        QStringLiteral("SN:") + sn + QStringLiteral(" 已于") + times.last() +
+        QStringLiteral("写入成功") +
+        (times.size() > 1 ? QStringLiteral("（共%1次）").arg(times.size()) : QString());
+    appendLog(said);
+    const auto answer = QMessageBox::question(nullptr, QStringLiteral("SN重复"),
+                                              said + QStringLiteral("\r\n是否再次写入该SN？"),
+                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    *repeated = answer == QMessageBox::Yes;
+    return *repeated;
 }
 
 void ZorvikTestTool::beginRecordedWrite()
@@ -122,32 +172,29 @@ void ZorvikTestTool::recordWriteInterrupted(const QString &why)
 void ZorvikTestTool::appendRecord(const QString &verdict, const QString &note, bool readBack)
 {
     writePending = false;
+    const WriteSnapshot &write = session.snapshot;
 
     // The terminal's own answer in the read-back names it best; a serial
     // number that was not read back is the one that was written.
-    const parameters::Parameter *snRow = parameters::find(WriteBit::serialNumber);
     QString sn;
     if (readBack && (session.answeredMask & WriteBit::serialNumber))
-        sn = snRow->readBack(ui, session);
-    else if (session.masked(WriteBit::serialNumber))
-        sn = snRow->toWrite(ui, session);
+        sn = parameters::find(WriteBit::serialNumber)->readBack(ui, session);
+    else if (write.sentMask & WriteBit::serialNumber)
+        sn = write.value(WriteBit::serialNumber);
 
-    // The credentials came from the binding file when it holds exactly the
-    // name and key that were written for this serial number.
-    QString bindingFile;
-    if (session.has(SessionState::snBinding) &&
-        session.masked(WriteBit::mqttName | WriteBit::mqttCode)) {
-        const auto found = snbinding::lookup(snBindingLines, ui.SNlineEdit->text());
-        if (found &&
-            (!session.masked(WriteBit::mqttName) || found->name == ui.textEdit_5->toPlainText()) &&
-            (!session.masked(WriteBit::mqttCode) || found->key == ui.textEdit_4->toPlainText()))
-            bindingFile = QFileInfo(snBindingFile).fileName();
-    }
+    const QString bindingFile = (write.sentMask & (WriteBit::mqttName | WriteBit::mqttCode))
+                                    ? write.bindingFile
+                                    : QString();
+    QStringList notes;
+    if (write.repeated)
+        notes << QStringLiteral("重复写入");
+    if (!note.isEmpty())
+        notes << note;
 
     QStringList fields{QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                        session.comName, QString::number(session.braudRate),
                        QString::number(session.devAddress), sn};
-    fields << recordedValues() << verdict << note << bindingFile;
+    fields << recordedValues() << verdict << notes.join(QStringLiteral("；")) << bindingFile;
 
     unsavedRecord += records::csvLine(fields);
     if (saveRecord() && !recordPathShown) {

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QtAlgorithms>
 #include <QtGlobal>
+
+#include <array>
 
 // Connection states of the session (connectState).
 enum ConnectState : qint32 {
@@ -37,6 +40,32 @@ constexpr quint16 kWriteStepDone = 37;
 // the line has been quiet for this many ticks (0.5 s); before that, the rest
 // of the report may still be on its way.
 constexpr quint16 kUnterminatedQuietTicks = 50;
+
+// A batch write as it was accepted: the selection and the value of every
+// parameter, taken once when "批量写入" is pressed. The commands, the
+// read-back and the record go by these alone, so the technician may edit the
+// fields, or scan the next terminal's label, while the write runs.
+struct WriteSnapshot
+{
+    static constexpr int kParameters = 10;
+
+    quint16 mask = 0;                        // writeMask when the write was accepted
+    quint16 sentMask = 0;                    // the selected parameters whose command went out
+    std::array<QString, kParameters> values; // as text, by writeMask bit, 0x001 first
+    QString bindingFile;   // where the MQTT name and key came from, if from a binding file
+    bool repeated = false; // its SN had been written before, and the technician went on
+
+    // bit is one bit of writeMask.
+    const QString &value(quint16 bit) const { return values[index(bit)]; }
+    void setValue(quint16 bit, const QString &text) { values[index(bit)] = text; }
+
+private:
+    static std::size_t index(quint16 bit)
+    {
+        Q_ASSERT(bit != 0 && (bit & (bit - 1)) == 0 && bit < (1u << kParameters));
+        return qCountTrailingZeroBits(bit);
+    }
+};
 
 // The session record: everything the procedures share about the terminal and
 // the exchange in progress. Held by value in the main window.
@@ -82,6 +111,8 @@ struct SessionState
     // the current batch read began: a write is confirmed by these alone, never
     // by what the window still shows from an earlier read.
     quint16 answeredMask = 0;
+    // The batch write running, or the last one.
+    WriteSnapshot snapshot;
 
     // Starts a batch read from its first step.
     void startRead()
@@ -91,6 +122,30 @@ struct SessionState
         answeredMask = 0;
     }
     void answered(quint16 bits) { answeredMask = quint16(answeredMask | bits); }
+
+    // A batch write runs from "批量写入" until its read-back has been verified.
+    bool writing() const
+    {
+        return (writeStep >= kWriteStepStart && writeStep < kWriteStepDone) || has(verifying);
+    }
+    // The selection the commands go by: the running write's own, else the boxes'.
+    quint16 selection() const { return writing() ? snapshot.mask : writeMask; }
+    bool selected(quint16 bits) const { return (selection() & bits) != 0; }
+
+    // What a terminal has told: nothing yet on a new connection, which may be
+    // another terminal than the last one.
+    void forgetTerminal()
+    {
+        const SessionState fresh;
+        devBraudRate = fresh.devBraudRate;
+        devUpDataInterval = fresh.devUpDataInterval;
+        devSrvAddr = fresh.devSrvAddr;
+        devSrvPort = fresh.devSrvPort;
+        devMqttName = fresh.devMqttName;
+        devMqttCode = fresh.devMqttCode;
+        answeredMask = fresh.answeredMask;
+        sessionFlags = quint16(sessionFlags & ~(logOn | devOpen | srvConnected));
+    }
 
     bool has(Flag flag) const { return (sessionFlags & flag) != 0; }
     void setFlag(Flag flag, bool on)

@@ -64,17 +64,19 @@ void ZorvikTestTool::stopBatches()
 // Confirms each written parameter by what the terminal answered in the
 // read-back just completed. A parameter counts as written only when its value
 // came from the terminal in this read-back and equals the value written: a
-// value the window still shows from an earlier read proves nothing.
+// value the window still shows from an earlier read proves nothing. Written
+// means taken when the write was accepted, whatever the fields show now.
 void ZorvikTestTool::verifyWrite()
 {
+    const WriteSnapshot &write = session.snapshot;
     int failures = 0;
     quint16 failed = 0;
     for (int i = 0; i < parameters::kCount; ++i) {
         const parameters::Parameter &p = parameters::table()[i];
-        if (!session.masked(p.bit))
+        if ((write.mask & p.bit) == 0)
             continue;
-        const bool confirmed = (session.answeredMask & p.bit) != 0 &&
-                               p.toWrite(ui, session) == p.readBack(ui, session);
+        const bool confirmed =
+            (session.answeredMask & p.bit) != 0 && write.value(p.bit) == p.readBack(ui, session);
         if (confirmed)
             continue;
         appendLog(QString::fromUtf8(p.failure));
@@ -93,17 +95,16 @@ void ZorvikTestTool::verifyWrite()
                              QMessageBox::NoButton);
 }
 
-// Every value selected in `bits` that the technician typed must go out as one
-// argument of one command. Each one that cannot is named in the log.
-bool ZorvikTestTool::typedValuesAcceptable(quint16 bits)
+// Every value of `write` selected in `bits` must go out as one argument of one
+// command. Each one that cannot is named in the log.
+bool ZorvikTestTool::typedValuesAcceptable(const WriteSnapshot &write, quint16 bits)
 {
     bool acceptable = true;
     for (int i = 0; i < parameters::kCount; ++i) {
         const parameters::Parameter &p = parameters::table()[i];
         if ((bits & p.bit) == 0)
             continue;
-        const std::optional<QString> problem =
-            parameters::inputProblem(p.bit, p.toWrite(ui, session));
+        const std::optional<QString> problem = parameters::inputProblem(p.bit, write.value(p.bit));
         if (problem) {
             appendLog(*problem);
             acceptable = false;

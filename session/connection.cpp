@@ -32,6 +32,7 @@ void ZorvikTestTool::onConnectButtonClicked()
         inform(QStringLiteral("无可用串口"), QStringLiteral("请刷新串口"));
         return;
     }
+    forgetTerminal();
     session.connectState = ManualConnecting;
     openSerialPort(session.braudRate);
 }
@@ -44,6 +45,7 @@ void ZorvikTestTool::onautoConnectButtonClicked()
         inform(QStringLiteral("无可用串口"), QStringLiteral("请刷新串口"));
         return;
     }
+    forgetTerminal();
     ui.BraudRate_1->setCurrentIndex(0);
     session.autoBraudIndex = 0;
     session.connectState = AutoConnecting;

@@ -17,6 +17,13 @@ QString number(int value)
 
 constexpr int kMaxPort = 65535;
 
+// The line carries one byte per character.
+constexpr ushort kLastLatin1 = 0xFF;
+
+// Typed values that the terminal would take empty, clearing its setting.
+constexpr quint16 kNeverEmpty = WriteBit::srvAddr | WriteBit::srvPort | WriteBit::mqttName |
+                                WriteBit::mqttCode | WriteBit::serialNumber;
+
 // The station address and baud rate are read back from their registers, the
 // rest from the terminal's AT answers. What the window shows may be clamped
 // by its spin box, so numbers are compared as the terminal sent them.
@@ -69,6 +76,21 @@ const Parameter *find(quint16 bit)
     return nullptr;
 }
 
+WriteSnapshot snapshot(const Ui &ui, const SessionState &session)
+{
+    WriteSnapshot taken;
+    taken.mask = session.writeMask;
+    for (const Parameter &row : kTable)
+        taken.setValue(row.bit, row.toWrite(ui, session));
+    return taken;
+}
+
+quint16 carried(quint16 selection)
+{
+    return (selection & WriteBit::upDataInterval) ? quint16(selection | WriteBit::mqttCode)
+                                                  : selection;
+}
+
 std::optional<QString> inputProblem(quint16 bit, const QString &value)
 {
     const Parameter *row = find(bit);
@@ -77,6 +99,17 @@ std::optional<QString> inputProblem(quint16 bit, const QString &value)
     const QString name = QString::fromUtf8(row->name);
     if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')))
         return name + QStringLiteral("含有换行符,不能写入");
+    if (value.isEmpty() && (bit & kNeverEmpty))
+        return name + QStringLiteral("为空,不能写入");
+    for (int at = 0; at < value.size(); ++at) {
+        if (value.at(at).unicode() <= kLastLatin1)
+            continue;
+        // A character beyond the first 65536 is a pair of halves: named whole.
+        const bool pair = value.at(at).isHighSurrogate() && at + 1 < value.size() &&
+                          value.at(at + 1).isLowSurrogate();
+        return name + QStringLiteral("含有不能发送的字符“") + value.mid(at, pair ? 2 : 1) +
+               QStringLiteral("”,不能写入");
+    }
     if (bit == WriteBit::srvPort) {
         bool ok = false;
         const int port = value.toInt(&ok, 10);

@@ -27,13 +27,22 @@ struct Parameter
     QString (*readBack)(const Ui::ZorvikTestToolClass &ui, const SessionState &session);
 };
 
-constexpr int kCount = 10;
+constexpr int kCount = WriteSnapshot::kParameters;
 const Parameter *table(); // kCount rows, 0x001 first
 const Parameter *find(quint16 bit);
 
+// Every value as the widgets hold it now, with writeMask as the selection.
+WriteSnapshot snapshot(const Ui::ZorvikTestToolClass &ui, const SessionState &session);
+
+// The parameters that the commands of a selection carry: "BEAT=" writes the
+// MQTT key together with the interval, whether the key is selected or not.
+quint16 carried(quint16 selection);
+
 // Why a typed value cannot go out inside its command, or nothing when it can.
 // The terminal ends a command at a line break and splits its arguments at
-// commas, so a value holding either would be read as something else.
+// commas, so a value holding either would be read as something else; an
+// empty value would clear the setting; and the line carries one byte per
+// character (Latin-1), so any other character would arrive as "?".
 std::optional<QString> inputProblem(quint16 bit, const QString &value);
 
 } // namespace parameters

@@ -2,6 +2,8 @@
 
 #include <QStatusBar>
 
+#include <utility>
+
 void ZorvikTestTool::showConnectState(int state)
 {
     const char *text = nullptr;
@@ -46,4 +48,34 @@ void ZorvikTestTool::refreshControls()
     ui.pushButton_3->setEnabled(connected);
     ui.pushButton_2->setEnabled(connected);
     ui.pushButton->setEnabled(connected);
+}
+
+// Taken from the layout once, before anything is shown in these fields.
+void ZorvikTestTool::keepTerminalViewAtStart()
+{
+    const std::pair<QObject *, const char *> shown[] = {
+        {ui.readAddress_2, "value"},      {ui.braudRate_2, "currentIndex"},
+        {ui.BraudRate_5, "currentIndex"}, {ui.BraudRate_9, "currentIndex"},
+        {ui.readAddress_4, "value"},      {ui.textBrowser, "html"},
+        {ui.textBrowser_5, "html"},       {ui.textBrowser_2, "html"},
+        {ui.textBrowser_6, "html"},       {ui.lineEdit, "text"},
+        {ui.label_Temp, "text"},          {ui.label_4, "text"},
+        {ui.label_Humidy, "text"},        {ui.pushButton_3, "text"},
+        {ui.pushButton_2, "text"},        {ui.pushButton, "text"},
+        {ui.pushButton_4, "text"},
+    };
+    for (const auto &[widget, property] : shown)
+        terminalViewAtStart.append({widget, property, widget->property(property)});
+    baudShownAtStart = ui.braudRate_2->itemText(0);
+}
+
+// A new connection may reach another terminal: nothing the last one said is
+// shown or kept, and the relay and device buttons start from their first
+// click again. What the technician typed and ticked stays.
+void ZorvikTestTool::forgetTerminal()
+{
+    for (const ShownAtStart &shown : std::as_const(terminalViewAtStart))
+        shown.widget->setProperty(shown.property, shown.value);
+    ui.braudRate_2->setItemText(0, baudShownAtStart);
+    session.forgetTerminal();
 }

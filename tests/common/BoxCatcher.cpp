@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 BoxCatcher::BoxCatcher(QObject *parent) : QObject(parent)
 {
@@ -18,8 +19,10 @@ void BoxCatcher::closeOpenBoxes()
         auto *box = qobject_cast<QMessageBox *>(widget);
         if (!box || !box->isVisible())
             continue;
-        m_boxes.append({box->windowTitle(), box->text(), logNow ? logNow() : QStringList()});
-        QAbstractButton *ok = box->button(QMessageBox::Ok);
+        m_boxes.append({box->windowTitle(), box->text(), logNow ? logNow() : QStringList(),
+                        box->standardButton(box->defaultButton())});
+        QAbstractButton *ok =
+            box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok);
         if (ok)
             ok->click();
         else

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -9,8 +10,8 @@
 #include <functional>
 
 // Closes the modal message boxes the window opens (from a button or from
-// inside its tick) the way a user would, by pressing OK, and remembers what
-// each one said.
+// inside its tick) the way a user would, by pressing OK (or `answer`, where a
+// box offers it), and remembers what each one said.
 class BoxCatcher : public QObject
 {
     Q_OBJECT
@@ -21,6 +22,7 @@ public:
         QString title;
         QString text;
         QStringList log; // what logNow() gave while the box was open
+        QMessageBox::StandardButton defaultButton;
     };
 
     explicit BoxCatcher(QObject *parent = nullptr);
@@ -32,6 +34,8 @@ public:
 
     // Reads the log window when a box is caught, to see what it showed then.
     std::function<QStringList()> logNow;
+    // The button pressed in a box that has it, such as QMessageBox::Yes.
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
 
 private:
     void closeOpenBoxes();

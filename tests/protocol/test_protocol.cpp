@@ -8,6 +8,7 @@
 
 #include "protocol/modbus.h"
 #include "protocol/replies.h"
+#include "session/parameters.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -89,6 +90,13 @@ private:
         return "<unknown " + what + ">";
     }
 
+    // The boxes ticked, and a write accepted with them.
+    void select(int mask)
+    {
+        probe->session().writeMask = quint16(mask);
+        probe->session().snapshot.mask = quint16(mask);
+    }
+
     PtyPair pty;
     std::unique_ptr<ZorvikTestTool> window;
     std::unique_ptr<WindowProbe> probe;
@@ -116,6 +124,7 @@ private slots:
         const QByteArray reply = hex("01 03 02 01 05 79 D7");
         const QPair<QByteArray, int> buffers[] = {
             {reply + "123456", 0x0105},                  // 13 bytes: read from byte 0
+            {hex("00") + reply + "123456", 0x0105},      // a zero byte first: not station 0
             {reply + "1234567", -1},                     // 14 bytes: from byte 8, behind the echo
             {hex("01 03 04 12 34 56 78 81 07"), 0x1234}, // two registers: the first counts
             {hex("01 03 01 05 30 4B"), -1},              // byte count 1
@@ -152,9 +161,10 @@ private slots:
             ui.readAddress_5->setValue(60);
             ui.BraudRate_10->setCurrentIndex(7);
             ui.BraudRate_4->setCurrentIndex(3);
-            probe->session().wSN = "A1234";
-            probe->session().wDevAddress = 5;
-            probe->session().wBraudRate = 115200;
+            ui.SNlineEdit->setText("A1234");
+            ui.readAddress_3->setValue(5);
+            ui.BraudRate_3->setCurrentText("115200");
+            probe->session().snapshot = parameters::snapshot(ui, probe->session());
         }
         pty.readAvailable();
         logSinceLastLook();
@@ -215,7 +225,7 @@ private slots:
         QFETCH(int, selector);
         QFETCH(int, writeMask);
         QFETCH(QByteArray, line);
-        probe->session().writeMask = quint16(writeMask);
+        select(writeMask);
         probe->sendCommand(selector);
 
         const bool sent = !line.isEmpty();
@@ -268,7 +278,7 @@ private slots:
         QFETCH(bool, verifying);
         QFETCH(int, writeMask);
         QFETCH(QString, sent);
-        probe->session().writeMask = quint16(writeMask);
+        select(writeMask);
         probe->session().setFlag(SessionState::verifying, verifying);
         QStringList went;
         for (int selector = 1; selector <= 36; ++selector) {
@@ -313,18 +323,20 @@ private slots:
         QCOMPARE(lineSinceLastLook().toHex(' '), (offLine + offLine).toHex(' '));
     }
 
-    // The name and key last written are kept for the check that follows. The
-    // terminal reads one byte per character; the log keeps what was typed.
+    // The name and key written are kept for the check that follows: those of
+    // the write as accepted, whatever the field shows now. The terminal reads
+    // one byte per character.
     void nameAndKeyKept()
     {
-        probe->ui().textEdit_5->setPlainText("名A\u00e9");
-        probe->session().writeMask = WriteBit::mqttName | WriteBit::mqttCode;
+        probe->session().snapshot.setValue(WriteBit::mqttName, "nAm\u00e9");
+        probe->ui().textEdit_5->setPlainText("next");
+        select(WriteBit::mqttName | WriteBit::mqttCode);
         probe->sendCommand(35);
         probe->sendCommand(36);
-        QCOMPARE(probe->session().wMqttName, QString("名A\u00e9"));
+        QCOMPARE(probe->session().wMqttName, QString("nAm\u00e9"));
         QCOMPARE(probe->session().wMqttCode, QString("k3y"));
-        QCOMPARE(lineSinceLastLook(), QByteArray("AT+PKEY=?A\xe9,\r\nAT+BEAT=k3y,\r\n"));
-        QCOMPARE(logSinceLastLook().value(0), QString("发送AT指令:AT+PKEY=名A\u00e9,\r\n"));
+        QCOMPARE(lineSinceLastLook(), QByteArray("AT+PKEY=nAm\xe9,\r\nAT+BEAT=k3y,\r\n"));
+        QCOMPARE(logSinceLastLook().value(0), QString("发送AT指令:AT+PKEY=nAm\u00e9,\r\n"));
     }
 
     // What cannot go out is not reported as sent: nothing awaited, logged or
@@ -383,13 +395,15 @@ private slots:
             "lineEdit=A1234 answered=200");
         row("16 empty SN", 16, "SN:\r\n", false, "设备ID格式错误");
         row("16 no line end", 16, "SN:A1234\n", false, "设备ID格式错误");
-        row("16 no SN:", 16, "sn:A1234\r\n+CSQ: 23,99\r\n", false, "");
+        row("16 no SN:, a report", 16, "sn:A1234\r\n+CSQ: 23,99\r\n", false, "CSQ=23",
+            "label_Temp=23");
         row("20 interval and key", 20, "+BEAT: 60 \r\nOK\r\nk3y\r\n", true,
             "心跳间隔为： 60 |MQTT登录密钥为：k3y",
             "readAddress_4=60 devUpDataInterval=60 textBrowser_6=k3y "
             "devMqttCode=k3y answered=110");
         row("23 interval beyond 16 bits", 23, "BEAT:70000\r\nOK\r\n<b>k</b>\r\n", true,
             "MQTT登录密钥为：<b>k</b>", "textBrowser_6=<b>k</b> answered=100");
+        row("20 key cut short", 20, "+BEAT:60\r\nOK\r\n" + QByteArray(96, 'k'), false, "");
         row("20 no OK: no key", 20, "+BEAT:60\r\nk\r\n", true, "心跳间隔为：60", "answered=10");
         row("20 empty key", 20, "BEAT:60\r\nOK\r\n\r\n", true, "心跳间隔为：60|MQTT登录密钥为：");
         row("23 no BEAT:", 23, "OK\r\n", false, "");
@@ -403,6 +417,11 @@ private slots:
         row("21 no DOMAIN:", 21, "AT+DOMAIN?\r\nERROR\r\n", false, "");
         row("22 name", 22, "\r\nuser-7\r\nOK\r\n", true, "MQTT用户名为：user-7",
             "textBrowser_2=user-7 devMqttName=user-7 answered=80");
+        row("22 name behind reports", 22, "+CSQ: 23,99\r\n+CMQTTCONNECT: 0,1\r\nuser-7", true,
+            "CSQ=23|服务器状态为：未连接|MQTT用户名为：user-7",
+            "textBrowser_2=user-7 label_Temp=23");
+        row("22 a report glued to the name", 22, "user-7+CSQ: 5,99\r\n", true,
+            "CSQ=5|MQTT用户名为：user-7", "devMqttName=user-7");
         row("22 ERROR is no name", 22, "ERROR\r\n", true, "", "answered=0");
         row("22 OK is no name", 22, "\r\nOK\r\n", true, "");
         row("24 protocol", 24, "+SRVPRO:3(MQTT)\r\nOK\r\n", true, "服务器通信协议为：MQTT",
@@ -472,6 +491,12 @@ private slots:
         probe->rxUnsolicitedFrom() = 4000;
         QCOMPARE(offer(""), QStringList());
         QCOMPARE(probe->rxUnsolicitedFrom(), buffer.size());
+        // An awaited answer is read whole each time, the reports in it once.
+        probe->waitSelector() = 16;
+        probe->rxUnsolicitedFrom() = 0;
+        buffer.clear();
+        QCOMPARE(offer("+CSQ: 8,99\r\n+SN:A"), (QStringList{"CSQ=8", "设备ID格式错误"}));
+        QCOMPARE(offer("1\r\n"), QStringList{"设备ID为：A1"});
     }
 };
 

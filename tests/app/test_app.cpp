@@ -3,6 +3,7 @@
 
 #include "BoxCatcher.h"
 #include "PtyPair.h"
+#include "SimFixture.h"
 #include "TestSettings.h"
 #include "WindowProbe.h"
 #include "session/portlist.h"
@@ -86,7 +87,7 @@ void AppTest::controlsChecksAndLog()
     const QList<QWidget *> offline{ui.connectButton, ui.autoConnectButton, ui.SerialComNum};
     // "打开日志" ends a wait nobody reads (a write's); both go with the connection.
     probe.waitSelector() = 29;
-    QTest::mouseClick(ui.checkBox_5, Qt::LeftButton);
+    SimFixture::click(ui.checkBox_5);
     QCOMPARE(probe.waitSelector(), 0);
     for (int state : {-1, int(ConnectFailed), int(Connected)}) {
         if (state >= 0) {
@@ -103,7 +104,7 @@ void AppTest::controlsChecksAndLog()
     // "BEAT=" sends key and interval, "DOMAIN=" address and port; "站号：", "SN" share a slot.
     using namespace WriteBit;
     const auto click = [&](QCheckBox *box) {
-        QTest::mouseClick(box, Qt::LeftButton);
+        SimFixture::click(box);
         return int(probe.session().writeMask);
     };
     QCOMPARE(click(ui.checkBox_16), upDataInterval | mqttCode);

@@ -1,11 +1,11 @@
 #include "app/ZorvikTestTool.h"
 
+#include "app/settingsfile.h"
 #include "binding/snlookup.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSettings>
 #include <QTextStream>
 
 namespace {
@@ -18,7 +18,7 @@ void ZorvikTestTool::onpushButton_5Clicked()
 {
     snBindingFile = QFileDialog::getOpenFileName(nullptr, QStringLiteral("Open CSV File"),
                                                  snFileDir, QStringLiteral("CSV Files (*.*)"));
-    QSettings settings(settingsPath, QSettings::IniFormat);
+    SettingsFile settings(settingsPath);
     // Only a plain file is read. A device such as /dev/zero never ends (read
     // whole, it eats all memory) and a pipe does not even open until someone
     // writes to it: either would take the window down.

@@ -6,10 +6,10 @@
 #include "SimFixture.h"
 #include "TestSettings.h"
 #include "WindowProbe.h"
+#include "app/settingsfile.h"
 #include "session/portlist.h"
 
 #include <QMenu>
-#include <QSettings>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QtTest>
@@ -26,14 +26,19 @@ private slots:
 
 void AppTest::settingsAndPorts()
 {
-    QSettings settings(settingsFilePath(), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("snFilePath"), QStringLiteral("/srv/binding"));
-    settings.setValue(QStringLiteral("lastComName"), QStringLiteral("ttyUSB7"));
-    settings.sync();
+    // A Chinese folder name as Qt 5 used to write it (escapes) and as Qt 6
+    // writes it (UTF-8): every build reads both.
+    for (const QByteArray &folder :
+         {QByteArray("/srv/\\x7ed1\\x5b9a"), QStringLiteral("/srv/绑定").toUtf8()}) {
+        QVERIFY(writeFile(settingsFilePath(),
+                          "[General]\nsnFilePath=" + folder + "\nlastComName=ttyUSB7\n"));
+        ZorvikTestTool window;
+        WindowProbe probe(window);
+        QCOMPARE(probe.snFileDir() + probe.lastPortName(), QStringLiteral("/srv/绑定ttyUSB7"));
+    }
     BoxCatcher boxes;
     ZorvikTestTool window;
     WindowProbe probe(window);
-    QCOMPARE(probe.snFileDir() + probe.lastPortName(), QStringLiteral("/srv/bindingttyUSB7"));
     QVERIFY(probe.tickTimer().isActive() && probe.tickTimer().interval() == 10);
     QCOMPARE(window.statusBar()->currentMessage(),
              QStringLiteral("欢迎使用-技术支持 support@tavrin.example.com"));
@@ -59,8 +64,8 @@ void AppTest::settingsAndPorts()
     QCOMPARE(boxes.last().title, QStringLiteral("串口操作错误"));
     QVERIFY(boxes.last().text.startsWith(QStringLiteral("请检查当前选择的串口是否可用!\r\n\r\n")));
     QCOMPARE(probe.session().connectState, qint32(ConnectFailed));
-    settings.sync();
-    QCOMPARE(settings.value(QStringLiteral("lastComName")).toString(), probe.session().comName);
+    QCOMPARE(SettingsFile(settingsFilePath()).value(QStringLiteral("lastComName")).toString(),
+             probe.session().comName);
 
     PtyPair pty;
     probe.session().comName = pty.slavePath();

@@ -5,10 +5,10 @@
 #include "FileDialogAnswer.h"
 #include "SimFixture.h"
 #include "TestSettings.h"
+#include "app/settingsfile.h"
 #include "binding/snlookup.h"
 
 #include <QApplication>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,9 +22,7 @@ const QString kNoFile = QStringLiteral("请打开mqtt三要素文件");
 
 QString savedFolder()
 {
-    return QSettings(settingsFilePath(), QSettings::IniFormat)
-        .value(QStringLiteral("snFilePath"))
-        .toString();
+    return SettingsFile(settingsFilePath()).value(QStringLiteral("snFilePath")).toString();
 }
 
 } // namespace
@@ -131,13 +129,15 @@ private slots:
     void refusedFileDropsTheOldLines()
     {
         QFETCH(QString, kind);
-        const QString kept = write(QStringLiteral("kept/binding.csv"), "n1,SN1,k1\n");
+        const QString kept = write(QStringLiteral("绑定/binding.csv"), "n1,SN1,k1\n");
         FileDialogAnswer first(kept);
         open(std::move(first));
         QCOMPARE(first.caption + first.filters.join(QString()),
                  QStringLiteral("Open CSV FileCSV Files (*.*)"));
         const QString folder = QFileInfo(kept).absolutePath();
         QCOMPARE(savedFolder(), folder); // the dialog opens there next time, also in the next run
+        QVERIFY(readFile(settingsFilePath())
+                    .contains("snFilePath=" + folder.toUtf8())); // as Qt 6 writes
         QString path = write(kind + QStringLiteral("/binding.csv"), "n2,SN2,k2\n");
         if (kind == QLatin1String("cancelled"))
             path.clear();

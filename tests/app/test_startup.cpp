@@ -6,7 +6,6 @@
 #include "app/startup.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QtTest>
 
 class StartupTest : public QObject
@@ -21,9 +20,7 @@ private slots:
         QCOMPARE(window.devicePixelRatioF(), 1.5);
         QCOMPARE(window.logicalDpiX(), 96);
         QCOMPARE(window.size(), QSize(755, 858));
-        // An icon is drawn from 24 pixels for its 16, not blown up from 16.
-        QPixmap picture(48, 48);
-        picture.fill();
+        const QPixmap picture(48, 48); // an icon's 16 pixels drawn from 24, not blown up from 16
         QCOMPARE(QIcon(picture).pixmap(16, 16).size(), QSize(24, 24));
     }
 };

@@ -153,9 +153,8 @@ private slots:
         QCOMPARE(first.caption + first.filters.join(QString()),
                  QStringLiteral("Open CSV FileCSV Files (*.*)"));
         const QString folder = QFileInfo(kept).absolutePath();
-        QCOMPARE(savedFolder(), folder); // the dialog opens there next time, also in the next run
-        QVERIFY(readFile(settingsFilePath())
-                    .contains("snFilePath=" + folder.toUtf8())); // as Qt 6 writes
+        // The dialog opens there next time, also in the next run; written as Qt 6 writes it.
+        QVERIFY(readFile(settingsFilePath()).contains("snFilePath=" + folder.toUtf8()));
         QString path = write(kind + QStringLiteral("/binding.csv"), "n2,SN2,k2\n");
         if (kind == QLatin1String("cancelled"))
             path.clear();

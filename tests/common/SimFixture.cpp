@@ -50,20 +50,16 @@ void SimFixture::choosePort(const QString &portName)
     combo->setCurrentIndex(index);
 }
 
-// A test's window is never shown, so its widgets keep the size they had
-// before any layout, and the middle of a check box may lie beyond its text,
-// where a click does nothing (as the smaller default font of Qt 6's headless
-// platform shows): a check box is clicked on its box.
+// A test's window is never shown and its widgets keep their unlaid-out size:
+// the middle of a check box may lie beyond its text, so it is clicked on its box.
 void SimFixture::click(QAbstractButton *button)
 {
-    QPoint at = button->rect().center();
-    if (qobject_cast<QCheckBox *>(button)) {
-        QStyleOptionButton option;
-        option.initFrom(button);
-        at =
-            button->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, button).center();
-    }
-    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QRect box =
+        button->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, button);
+    QTest::mouseClick(button, Qt::LeftButton, {},
+                      qobject_cast<QCheckBox *>(button) ? box.center() : QPoint());
 }
 
 void SimFixture::runTicks(int count)

@@ -34,7 +34,6 @@ public:
     void choosePort();
     // The same for another port, such as a second simulator's.
     void choosePort(const QString &portName);
-    // Clicks where a technician clicks: a push button anywhere, a check box on its box.
     static void click(QAbstractButton *button);
 
     // Time-lapse: the window's tick timer is stopped and the fixture drives

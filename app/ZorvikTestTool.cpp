@@ -1,9 +1,9 @@
 #include "app/ZorvikTestTool.h"
 
 #include "app/branding.h"
+#include "app/settingsfile.h"
 
 #include <QDir>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
 
@@ -20,7 +20,7 @@ ZorvikTestTool::ZorvikTestTool(QWidget *parent) : QMainWindow(parent)
     settingsPath = configDir + QStringLiteral("/Setting.ini");
     QDir().mkpath(configDir);
     {
-        QSettings settings(settingsPath, QSettings::IniFormat);
+        SettingsFile settings(settingsPath);
         snFileDir = settings.value(QStringLiteral("snFilePath")).toString();
         lastPortName = settings.value(QStringLiteral("lastComName")).toString();
         // A site that wants no log on disk sets "logFile=false".

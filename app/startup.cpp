@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QtGlobal>
 
 // Most technicians' laptops run Windows at 125 % or 150 %. Qt 5 draws at
 // 100 % unless told otherwise: the fonts grow with the screen but the window's
@@ -11,9 +12,13 @@
 void enableHighDpiScaling()
 {
     Q_ASSERT(!QCoreApplication::instance());
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 always scales, and always draws pixmaps at the screen's resolution:
+    // it has dropped both attributes and warns of them.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     // Icons and pixmaps drawn at the screen's resolution, not blown up.
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#endif
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 }

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QMessageBox>
+#include <QStringView>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -193,7 +194,7 @@ void LogTap::onContentsChange(int position, int, int added)
         const int tab = text.indexOf(QLatin1Char('\t'));
         if (tab < 0)
             continue;
-        const QStringRef message = text.midRef(tab + 1);
+        const QStringView message = QStringView(text).mid(tab + 1);
         for (const QString &prefix : qAsConst(m_prefixes)) {
             if (message.startsWith(prefix)) {
                 ++m_counts[prefix];

@@ -4,12 +4,18 @@
 # under a virtual X server when xvfb-run is installed. Prints the figures; the
 # load of the machine is printed before and after, because other work on it
 # shows in every figure. Extra arguments go to zorvik-bench (--quick: short
-# runs to try it out).
+# runs to try it out). ZORVIK_QT_MAJOR=6 builds with Qt 6, in build-bench-qt6/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build_dir="${BUILD_DIR:-build-bench}"
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_BENCH=ON >/dev/null
+qt_major="${ZORVIK_QT_MAJOR:-5}"
+if [ "$qt_major" = 5 ]; then
+  build_dir="${BUILD_DIR:-build-bench}"
+else
+  build_dir="${BUILD_DIR:-build-bench-qt$qt_major}"
+fi
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_BENCH=ON \
+  -DZORVIK_QT_MAJOR="$qt_major" >/dev/null
 cmake --build "$build_dir" --target zorvik-bench -j"${JOBS:-2}"
 
 runtime_dir="$(mktemp -d)"

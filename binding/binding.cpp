@@ -1,24 +1,42 @@
 #include "app/ZorvikTestTool.h"
 
+#include "app/settingsfile.h"
+#include "binding/filetext.h"
 #include "binding/snlookup.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSettings>
-#include <QTextStream>
+#include <QtGlobal>
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+#include <QTextCodec>
+#else
+#include <QStringDecoder>
+#endif
 
 namespace {
 // A binding file of a hundred thousand records is a few megabytes; anything
 // far beyond that is not a binding file and would only stall the window.
 constexpr qint64 kMaxBindingFileBytes = 64 * 1024 * 1024;
+
+// The system's code page: GBK on a Chinese Windows, where a spreadsheet saves
+// its plain "CSV" in it.
+QString fromSystemCodePage(const QByteArray &bytes)
+{
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    return QTextCodec::codecForLocale()->toUnicode(bytes);
+#else
+    // Qt 6 has no QTextCodec; this decoder reads the system's code page.
+    return QStringDecoder(QStringDecoder::System)(bytes);
+#endif
+}
 } // namespace
 
 void ZorvikTestTool::onpushButton_5Clicked()
 {
     snBindingFile = QFileDialog::getOpenFileName(nullptr, QStringLiteral("Open CSV File"),
                                                  snFileDir, QStringLiteral("CSV Files (*.*)"));
-    QSettings settings(settingsPath, QSettings::IniFormat);
+    SettingsFile settings(settingsPath);
     // Only a plain file is read. A device such as /dev/zero never ends (read
     // whole, it eats all memory) and a pipe does not even open until someone
     // writes to it: either would take the window down.
@@ -38,8 +56,8 @@ void ZorvikTestTool::onpushButton_5Clicked()
     settings.sync();
 
     // Opened without text-mode translation: line ends reach the lookup as they are.
-    QTextStream stream(&file);
-    snBindingLines = snbinding::splitLines(stream.readAll());
+    snBindingLines =
+        snbinding::splitLines(snbinding::decodeFileText(file.readAll(), fromSystemCodePage));
 }
 
 void ZorvikTestTool::bindSNfileCheckClicked()

@@ -1,10 +1,12 @@
 #include "binding/snlookup.h"
 
+#include <QStringView>
+
 namespace snbinding {
 
 namespace {
 
-QString withoutLineControls(QStringRef field)
+QString withoutLineControls(QStringView field)
 {
     QString clean = field.toString();
     clean.remove(QLatin1Char('\r'));
@@ -34,14 +36,16 @@ std::optional<Credentials> lookup(const QStringList &lines, const QString &sn)
         const int secondComma = line.indexOf(comma, firstComma + 1);
         if (secondComma < 0)
             continue; // fewer than three fields: not a record
-        const QStringRef serial = line.midRef(firstComma + 1, secondComma - firstComma - 1);
+        const QStringView serial =
+            QStringView(line).mid(firstComma + 1, secondComma - firstComma - 1);
         if (serial != sn)
             continue;
         const int thirdComma = line.indexOf(comma, secondComma + 1);
-        const QStringRef key = thirdComma < 0
-                                   ? line.midRef(secondComma + 1)
-                                   : line.midRef(secondComma + 1, thirdComma - secondComma - 1);
-        Credentials found{withoutLineControls(line.leftRef(firstComma)), withoutLineControls(key)};
+        const QStringView key =
+            thirdComma < 0 ? QStringView(line).mid(secondComma + 1)
+                           : QStringView(line).mid(secondComma + 1, thirdComma - secondComma - 1);
+        Credentials found{withoutLineControls(QStringView(line).left(firstComma)),
+                          withoutLineControls(key)};
         // A name or key left blank would clear the terminal's own.
         if (found.name.isEmpty() || found.key.isEmpty())
             continue;

@@ -4,25 +4,38 @@
 #
 #   bash docs/make-screenshot.sh        docs/screenshot.png, 96 dpi (100 %)
 #   bash docs/make-screenshot.sh 144    docs/screenshot-144dpi.png (150 %)
+#
+# With ZORVIK_QT_MAJOR=6 the program is built with Qt 6 (in build-pkg-qt6/)
+# and the files are docs/screenshot-qt6.png and docs/screenshot-qt6-144dpi.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build_dir="${BUILD_DIR:-build-pkg}"
+qt_major="${ZORVIK_QT_MAJOR:-5}"
 jobs="${JOBS:-2}"
 dpi="${1:-96}"
-if [ "$dpi" = 96 ]; then
-  out="docs/screenshot.png"
+if [ "$qt_major" = 5 ]; then
+  build_dir="${BUILD_DIR:-build-pkg}"
+  name="docs/screenshot"
+  qt_packages=(qtbase5-dev libqt5serialport5-dev)
 else
-  out="docs/screenshot-${dpi}dpi.png"
+  build_dir="${BUILD_DIR:-build-pkg-qt$qt_major}"
+  name="docs/screenshot-qt$qt_major"
+  qt_packages=(qt6-base-dev qt6-serialport-dev qt6-base-dev-tools libgl-dev)
+fi
+if [ "$dpi" = 96 ]; then
+  out="$name.png"
+else
+  out="$name-${dpi}dpi.png"
 fi
 
 # A CJK font, or the window's Chinese texts come out as boxes.
-packages=(build-essential cmake qtbase5-dev libqt5serialport5-dev
+packages=(build-essential cmake "${qt_packages[@]}"
           xvfb xauth x11-utils x11-xserver-utils imagemagick fonts-wqy-microhei)
 bash scripts/install-missing.sh "${packages[@]}"
 
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_TESTS=OFF
+  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_TESTS=OFF \
+    -DZORVIK_QT_MAJOR="$qt_major"
 fi
 cmake --build "$build_dir" --target ZorvikTestTool -j"$jobs"
 

@@ -7,6 +7,8 @@
 #   bash fuzz/run.sh 5000000    any other count
 #   bash fuzz/run.sh smoke      10,000 inputs per target, a quick look
 #
+# ZORVIK_QT_MAJOR=6 builds them with Qt 6, in build-fuzz-qt6/.
+#
 # New inputs that widen coverage go to fuzz/corpus-work/<target>/ (ignored by
 # git); an input that crashes a target is saved as
 # fuzz/corpus-work/findings/<target>/crash-<sha1> and the script fails.
@@ -23,18 +25,25 @@ case "$mode" in
   *) runs="$mode" ;;
 esac
 
-build_dir="${BUILD_DIR:-build-fuzz}"
+qt_major="${ZORVIK_QT_MAJOR:-5}"
+if [ "$qt_major" = 5 ]; then
+  build_dir="${BUILD_DIR:-build-fuzz}"
+  qt_packages=(qtbase5-dev libqt5serialport5-dev)
+else
+  build_dir="${BUILD_DIR:-build-fuzz-qt$qt_major}"
+  qt_packages=(qt6-base-dev qt6-serialport-dev qt6-base-dev-tools libgl-dev)
+fi
 work_dir="fuzz/corpus-work"
 jobs="${JOBS:-2}"
 targets=(register_reply at_reply enable_reply sn_lookup)
 
-packages=(build-essential cmake clang-14 libclang-rt-14-dev qtbase5-dev libqt5serialport5-dev)
+packages=(build-essential cmake clang-14 libclang-rt-14-dev "${qt_packages[@]}")
 bash scripts/install-missing.sh "${packages[@]}"
 
 cmake -S . -B "$build_dir" \
   -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZORVIK_BUILD_FUZZERS=ON -DZORVIK_BUILD_TESTS=OFF
+  -DZORVIK_BUILD_FUZZERS=ON -DZORVIK_BUILD_TESTS=OFF -DZORVIK_QT_MAJOR="$qt_major"
 cmake --build "$build_dir" --target fuzzers -j"$jobs"
 
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -1,10 +1,12 @@
 // The binding-file lookup. The input is a serial number, a zero byte and the
-// text of a binding file; without a zero byte the whole input is the file and
-// the serial number is empty.
+// bytes of a binding file; without a zero byte the whole input is the file and
+// the serial number is empty. The file is decoded as the tool decodes it, with
+// Latin-1 standing in for the system's code page.
 //
 // A found name or key must be free of line controls, and the lookup must find
 // what a plain field split of each line finds: the first line whose second
 // field equals the serial number and whose name and key are not empty.
+#include "binding/filetext.h"
 #include "binding/snlookup.h"
 #include "fuzzcheck.h"
 
@@ -53,7 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int snLength = zero ? int(static_cast<const char *>(zero) - bytes) : 0;
     const int bodyFrom = zero ? snLength + 1 : 0;
     const QString sn = QString::fromUtf8(bytes, snLength);
-    const QString body = QString::fromUtf8(bytes + bodyFrom, int(size) - bodyFrom);
+    const QString body =
+        snbinding::decodeFileText(QByteArray(bytes + bodyFrom, int(size) - bodyFrom),
+                                  [](const QByteArray &file) { return QString::fromLatin1(file); });
 
     const QStringList lines = snbinding::splitLines(body);
     FUZZ_CHECK(lines.join(QLatin1Char('\n')) == body);

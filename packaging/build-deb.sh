@@ -18,7 +18,9 @@ jobs="${JOBS:-2}"
 packages=(build-essential cmake dpkg-dev file qtbase5-dev libqt5serialport5-dev)
 bash scripts/install-missing.sh "${packages[@]}"
 
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_TESTS=OFF
+# The package is made with Qt 5, the build the window and its texts are made
+# with (the tool also builds with Qt 6: see the README).
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_TESTS=OFF -DZORVIK_QT_MAJOR=5
 cmake --build "$build_dir" -j"$jobs"
 rm -f "$build_dir"/zorvik-test-tool_*.deb
 (cd "$build_dir" && cpack -G DEB)

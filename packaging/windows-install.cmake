@@ -23,7 +23,7 @@ else()
   set(_runtime --compiler-runtime)
 endif()
 
-get_target_property(_qmake Qt5::qmake IMPORTED_LOCATION)
+get_target_property(_qmake ${ZORVIK_QT}::qmake IMPORTED_LOCATION)
 get_filename_component(_qt_bin "${_qmake}" DIRECTORY)
 find_program(ZORVIK_WINDEPLOYQT windeployqt HINTS "${_qt_bin}")
 if(NOT ZORVIK_WINDEPLOYQT)

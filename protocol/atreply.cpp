@@ -151,9 +151,9 @@ void takeUnsolicited(ReplyTarget &t, const QString &text)
                                                     : QStringLiteral("未连接"));
         t.log(QStringLiteral("服务器状态为：") + t.ui.label_Humidy->text());
     }
-    const QVector<QStringRef> lines = text.splitRef(QLatin1Char('\n'));
-    for (const QStringRef &line : lines) {
-        const std::optional<int> csq = replies::unsolicitedReport(line.toString()).signalQuality;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const std::optional<int> csq = replies::unsolicitedReport(line).signalQuality;
         if (!csq)
             continue;
         t.ui.label_Temp->setText(QString::number(*csq));

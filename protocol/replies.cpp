@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include <QVector>
+#include <QStringList>
 
 namespace replies {
 
@@ -151,10 +151,9 @@ Answer<ServerAddress> serverAddress(const QString &text)
 
 std::optional<QString> mqttName(const QString &text)
 {
-    const QVector<QStringRef> lines = text.splitRef(QLatin1Char('\n'));
-    for (const QStringRef &line : lines) {
-        const QString name =
-            line.endsWith(QLatin1Char('\r')) ? line.chopped(1).toString() : line.toString();
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        const QString name = line.endsWith(QLatin1Char('\r')) ? line.chopped(1) : line;
         if (name.isEmpty())
             continue;
         if (name == QLatin1String("OK") || name == QLatin1String("ERROR"))

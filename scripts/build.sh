@@ -1,26 +1,64 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12, as root), configures and builds the
 # tool, then starts it ("run") or runs the whole test suite headless ("test").
-# "test" then runs the suite a second time under AddressSanitizer and
-# UndefinedBehaviorSanitizer, which "sanitize" does alone.
+#
+#   ./scripts/build.sh run        build with Qt 5 in build/ and start the tool
+#   ./scripts/build.sh test       the suite with Qt 5 (build/), again under
+#                                 AddressSanitizer and UndefinedBehaviorSanitizer
+#                                 (build-asan/), then with Qt 6 (build-qt6/)
+#   ./scripts/build.sh suite      build and run the suite once, with one Qt
+#   ./scripts/build.sh sanitize   the sanitizer run alone, with one Qt
+#
+# ZORVIK_QT_MAJOR=6 picks Qt 6 for run, suite and sanitize (its folders are
+# build-qt6/ and build-qt6-asan/); Qt 5 is the default. "test" always runs
+# both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 mode="${1:-run}"
-build_dir="${BUILD_DIR:-build}"
-sanitize_dir="${build_dir}-asan"
+qt_major="${ZORVIK_QT_MAJOR:-5}"
+base_dir="${BUILD_DIR:-build}"
 
-packages=(build-essential cmake qtbase5-dev libqt5serialport5-dev)
-# The test build includes a compile check of every source with the Windows
-# cross compiler.
+case "$qt_major" in
+  5 | 6) ;;
+  *)
+    echo "ZORVIK_QT_MAJOR is 5 or 6, not \"$qt_major\"" >&2
+    exit 2
+    ;;
+esac
+case "$mode" in
+  run | test | suite | sanitize) ;;
+  *)
+    echo "usage: [ZORVIK_QT_MAJOR=5|6] $0 [run|test|suite|sanitize]" >&2
+    exit 2
+    ;;
+esac
+
+# Debian's packages of each Qt (Qt 6's CMake files also need the OpenGL
+# headers).
+qt5_packages=(qtbase5-dev libqt5serialport5-dev)
+qt6_packages=(qt6-base-dev qt6-serialport-dev qt6-base-dev-tools libgl-dev)
+
+# The folder of a build with Qt $1: build/ for Qt 5, build-qt6/ for Qt 6.
+build_dir() {
+  if [ "$1" = 5 ]; then echo "$base_dir"; else echo "$base_dir-qt$1"; fi
+}
+
+packages=(build-essential cmake)
 if [ "$mode" = test ]; then
-  packages+=(g++-mingw-w64-x86-64-posix)
+  # The test build includes a compile check of every source with the Windows
+  # cross compiler.
+  packages+=("${qt5_packages[@]}" "${qt6_packages[@]}" g++-mingw-w64-x86-64-posix)
+elif [ "$qt_major" = 5 ]; then
+  packages+=("${qt5_packages[@]}")
+else
+  packages+=("${qt6_packages[@]}")
 fi
 bash scripts/install-missing.sh "${packages[@]}"
 
 build() {
-  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  cmake --build "$build_dir" -j"$(nproc)"
+  cmake -S . -B "$(build_dir "$1")" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_QT_MAJOR="$1"
+  cmake --build "$(build_dir "$1")" -j"$(nproc)"
 }
 
 # The end-to-end tests wait on the pseudo-terminal between ticks: two of them
@@ -34,29 +72,35 @@ run_suite() {
 # LeakSanitizer fails it at exit unless the leak is one of Qt's own listed in
 # tests/lsan.supp.
 sanitize() {
-  cmake -S . -B "$sanitize_dir" -DCMAKE_BUILD_TYPE=Debug -DZORVIK_SANITIZE=ON
-  cmake --build "$sanitize_dir" -j"$(nproc)" --target zorvik-tests
+  local dir
+  dir="$(build_dir "$1")-asan"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DZORVIK_SANITIZE=ON -DZORVIK_QT_MAJOR="$1"
+  cmake --build "$dir" -j"$(nproc)" --target zorvik-tests
   ASAN_OPTIONS="detect_leaks=1:check_initialization_order=1:strict_init_order=1" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
-    run_suite "$sanitize_dir"
+    run_suite "$dir"
 }
 
 case "$mode" in
   run)
-    build
-    exec "$build_dir/ZorvikTestTool"
+    build "$qt_major"
+    exec "$(build_dir "$qt_major")/ZorvikTestTool"
     ;;
   test)
-    build
-    run_suite "$build_dir"
-    sanitize
+    # Qt 5, the build the packages are made with, with its sanitizer run;
+    # then the same suite on Qt 6.
+    build 5
+    run_suite "$(build_dir 5)"
+    sanitize 5
+    build 6
+    run_suite "$(build_dir 6)"
+    ;;
+  suite)
+    build "$qt_major"
+    run_suite "$(build_dir "$qt_major")"
     ;;
   sanitize)
-    sanitize
-    ;;
-  *)
-    echo "usage: $0 [run|test|sanitize]" >&2
-    exit 2
+    sanitize "$qt_major"
     ;;
 esac

@@ -89,6 +89,10 @@ FAULTS = [
     ("binding-keeps-old-lines", "binding/binding.cpp", "        snBindingLines.clear();\n", ""),
     ("binding-key-keeps-cr", "binding/snlookup.cpp", "    clean.remove(QLatin1Char('\\r'));\n", ""),
     ("binding-ticks-no-sn", "binding/binding.cpp", "    ui.checkBox_8->setChecked(true);\n", ""),
+    ("binding-file-always-utf8", "binding/filetext.cpp", "text.toUtf8() == bytes ? text : fromCodePage(bytes)",
+     "text"),
+    ("binding-file-never-utf8", "binding/filetext.cpp", "text.toUtf8() == bytes ? text : fromCodePage(bytes)",
+     "fromCodePage(bytes)"),
     # Window and settings.
     ("preselect-short-names", "session/portlist.cpp", "kMinRememberedNameLength = 4;", "kMinRememberedNameLength = 3;"),
     ("controls-read-enabled", "session/state.cpp", "ui.readButton->setEnabled(connected);", "ui.readButton->setEnabled(true);"),
@@ -96,6 +100,8 @@ FAULTS = [
     ("log-cap-4000", "app/log.cpp", "kMaxLogBlocks = 5000;", "kMaxLogBlocks = 4000;"),
     ("log-stamp-format", "app/log.cpp", "\"yyyy-MM-dd HH:mm:ss\"", "\"yyyy-MM-dd HH:mm\""),
     ("setting-key-name", "session/serial.cpp", "QStringLiteral(\"lastComName\")", "QStringLiteral(\"lastPort\")"),
+    # Qt 5 only, the build the tool runs on.
+    ("settings-not-utf8", "app/settingsfile.cpp", "    setIniCodec(\"UTF-8\");\n", ""),
     ("coupled-port-box", "app/actions.cpp", "    ui.checkBox_4->setChecked(on);\n", ""),
     # The record and the log file.
     ("log-file-shows-key", "app/log.cpp", "keepLogEntry(logStamp + records::withKeyMasked(message), logStampDay);",

@@ -1,13 +1,13 @@
 # The Windows compile check, part of the build on Linux: Debian's MinGW-w64
 # cross compiler reads every source of the tool and of the simulator in
-# syntax-only mode against Debian's own Qt 5 headers. They are the headers a
-# Windows kit ships; only their build configuration (qconfig.h, the features)
-# is Linux's, and nothing in it stops a Windows compiler: the headers pick
-# their Windows branches from the compiler's _WIN32. It cannot link or run,
-# but it catches a POSIX header or call that slips into the product and code
-# that only one compiler accepts, and it fails the build when it does. moc
-# output is not needed to check syntax; the layout header from uic is, so a
-# target's check runs once the target is built.
+# syntax-only mode against Debian's own headers of the build's Qt (5 or 6).
+# They are the headers a Windows kit ships; only their build configuration
+# (qconfig.h, the features) is Linux's, and nothing in it stops a Windows
+# compiler: the headers pick their Windows branches from the compiler's
+# _WIN32. It cannot link or run, but it catches a POSIX header or call that
+# slips into the product and code that only one compiler accepts, and it fails
+# the build when it does. moc output is not needed to check syntax; the layout
+# header from uic is, so a target's check runs once the target is built.
 #
 # One step per source, each redone only when the source or a header it reads
 # changes, so that the build spreads them over the cores and a rebuild checks
@@ -36,12 +36,19 @@ foreach(_header unistd.h dirent.h strings.h libgen.h getopt.h sys/time.h)
        "#error \"<${_header}> is POSIX only: MSVC has none. Keep it out of the product, or behind Q_OS_UNIX in tools/ and tests/.\"\n")
 endforeach()
 
-# Qt's CMake files add the Linux mkspec folder (qplatformdefs.h); a Windows kit
-# adds its win32-g++ sibling instead, which Debian ships too.
-get_target_property(_qt_core_dirs Qt5::Core INTERFACE_INCLUDE_DIRECTORIES)
+# Qt's CMake files add the Linux mkspec folder (qplatformdefs.h), Qt 5 through
+# Qt5::Core and Qt 6 through Qt6::Platform; a Windows kit adds its win32-g++
+# sibling instead, which Debian ships too.
+set(_qt_dirs "")
+foreach(_qt_target ${ZORVIK_QT}::Core ${ZORVIK_QT}::Platform)
+  if(TARGET ${_qt_target})
+    get_target_property(_dirs ${_qt_target} INTERFACE_INCLUDE_DIRECTORIES)
+    list(APPEND _qt_dirs ${_dirs})
+  endif()
+endforeach()
 set(_qt_include_root "")
 set(_windows_mkspec "")
-foreach(_dir IN LISTS _qt_core_dirs)
+foreach(_dir IN LISTS _qt_dirs)
   if(_dir MATCHES "/mkspecs/[^/]+/?$")
     string(REGEX REPLACE "/mkspecs/[^/]+/?$" "/mkspecs/win32-g++" _windows_mkspec "${_dir}")
   elseif(EXISTS "${_dir}/QtCore/qglobal.h")
@@ -50,6 +57,15 @@ foreach(_dir IN LISTS _qt_core_dirs)
 endforeach()
 string(REGEX REPLACE "([][+.*()^$?|\\\\])" "\\\\\\1" _qt_root_regex "${_qt_include_root}")
 
+# Qt 6's Gui passes on the host's own include folder (/usr/include, for the
+# OpenGL headers): the cross compiler would read glibc's headers there in place
+# of its own. The host compiler's built-in folders never reach it.
+set(_host_dirs_regex "")
+foreach(_dir IN LISTS CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
+  string(REGEX REPLACE "([][+.*()^$?|\\\\])" "\\\\\\1" _dir_regex "${_dir}")
+  string(APPEND _host_dirs_regex "|^${_dir_regex}/?$")
+endforeach()
+
 # Every source (.cpp) of the target, with the target's own defines and include
 # folders, Qt's as system folders so that the check reports our code only.
 function(zorvik_mingw_syntax_check target)
@@ -57,7 +73,7 @@ function(zorvik_mingw_syntax_check target)
   get_target_property(_source_dir ${target} SOURCE_DIR)
   set(_defines "$<TARGET_PROPERTY:${target},COMPILE_DEFINITIONS>")
   set(_includes "$<REMOVE_DUPLICATES:$<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>>")
-  set(_own "$<FILTER:${_includes},EXCLUDE,^${_qt_root_regex}|/mkspecs/>")
+  set(_own "$<FILTER:${_includes},EXCLUDE,^${_qt_root_regex}|/mkspecs/${_host_dirs_regex}>")
   set(_qt "$<FILTER:${_includes},INCLUDE,^${_qt_root_regex}>")
   set(_rsp ${_mingw_dir}/${target}.rsp)
   # One option a line; a prefix only where its list is not empty.

@@ -1,10 +1,10 @@
 #include "app/ZorvikTestTool.h"
 
+#include "app/settingsfile.h"
 #include "session/portlist.h"
 
 #include <QMessageBox>
 #include <QSerialPortInfo>
-#include <QSettings>
 #include <QSignalBlocker>
 
 namespace {
@@ -88,7 +88,7 @@ void ZorvikTestTool::openSerialPort(int baud)
     serialPort.open(QIODevice::ReadWrite);
 
     lastPortName = session.comName;
-    QSettings settings(settingsPath, QSettings::IniFormat);
+    SettingsFile settings(settingsPath);
     settings.setValue(QStringLiteral("lastComName"), lastPortName);
     settings.sync();
 }

@@ -3,12 +3,13 @@
 
 #include "BoxCatcher.h"
 #include "PtyPair.h"
+#include "SimFixture.h"
 #include "TestSettings.h"
 #include "WindowProbe.h"
+#include "app/settingsfile.h"
 #include "session/portlist.h"
 
 #include <QMenu>
-#include <QSettings>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QtTest>
@@ -25,14 +26,19 @@ private slots:
 
 void AppTest::settingsAndPorts()
 {
-    QSettings settings(settingsFilePath(), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("snFilePath"), QStringLiteral("/srv/binding"));
-    settings.setValue(QStringLiteral("lastComName"), QStringLiteral("ttyUSB7"));
-    settings.sync();
+    // A Chinese folder name as Qt 5 used to write it (escapes) and as Qt 6
+    // writes it (UTF-8): every build reads both.
+    for (const QByteArray &folder :
+         {QByteArray("/srv/\\x7ed1\\x5b9a"), QStringLiteral("/srv/绑定").toUtf8()}) {
+        QVERIFY(writeFile(settingsFilePath(),
+                          "[General]\nsnFilePath=" + folder + "\nlastComName=ttyUSB7\n"));
+        ZorvikTestTool window;
+        WindowProbe probe(window);
+        QCOMPARE(probe.snFileDir() + probe.lastPortName(), QStringLiteral("/srv/绑定ttyUSB7"));
+    }
     BoxCatcher boxes;
     ZorvikTestTool window;
     WindowProbe probe(window);
-    QCOMPARE(probe.snFileDir() + probe.lastPortName(), QStringLiteral("/srv/bindingttyUSB7"));
     QVERIFY(probe.tickTimer().isActive() && probe.tickTimer().interval() == 10);
     QCOMPARE(window.statusBar()->currentMessage(),
              QStringLiteral("欢迎使用-技术支持 support@tavrin.example.com"));
@@ -58,8 +64,8 @@ void AppTest::settingsAndPorts()
     QCOMPARE(boxes.last().title, QStringLiteral("串口操作错误"));
     QVERIFY(boxes.last().text.startsWith(QStringLiteral("请检查当前选择的串口是否可用!\r\n\r\n")));
     QCOMPARE(probe.session().connectState, qint32(ConnectFailed));
-    settings.sync();
-    QCOMPARE(settings.value(QStringLiteral("lastComName")).toString(), probe.session().comName);
+    QCOMPARE(SettingsFile(settingsFilePath()).value(QStringLiteral("lastComName")).toString(),
+             probe.session().comName);
 
     PtyPair pty;
     probe.session().comName = pty.slavePath();
@@ -86,7 +92,7 @@ void AppTest::controlsChecksAndLog()
     const QList<QWidget *> offline{ui.connectButton, ui.autoConnectButton, ui.SerialComNum};
     // "打开日志" ends a wait nobody reads (a write's); both go with the connection.
     probe.waitSelector() = 29;
-    QTest::mouseClick(ui.checkBox_5, Qt::LeftButton);
+    SimFixture::click(ui.checkBox_5);
     QCOMPARE(probe.waitSelector(), 0);
     for (int state : {-1, int(ConnectFailed), int(Connected)}) {
         if (state >= 0) {
@@ -103,7 +109,7 @@ void AppTest::controlsChecksAndLog()
     // "BEAT=" sends key and interval, "DOMAIN=" address and port; "站号：", "SN" share a slot.
     using namespace WriteBit;
     const auto click = [&](QCheckBox *box) {
-        QTest::mouseClick(box, Qt::LeftButton);
+        SimFixture::click(box);
         return int(probe.session().writeMask);
     };
     QCOMPARE(click(ui.checkBox_16), upDataInterval | mqttCode);

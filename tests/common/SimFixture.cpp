@@ -3,7 +3,10 @@
 #include "TestSettings.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QThread>
 #include <QtTest>
 
@@ -47,9 +50,16 @@ void SimFixture::choosePort(const QString &portName)
     combo->setCurrentIndex(index);
 }
 
+// A test's window is never shown and its widgets keep their unlaid-out size:
+// the middle of a check box may lie beyond its text, so it is clicked on its box.
 void SimFixture::click(QAbstractButton *button)
 {
-    QTest::mouseClick(button, Qt::LeftButton);
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const QRect box =
+        button->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, button);
+    QTest::mouseClick(button, Qt::LeftButton, {},
+                      qobject_cast<QCheckBox *>(button) ? box.center() : QPoint());
 }
 
 void SimFixture::runTicks(int count)

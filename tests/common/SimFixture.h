@@ -34,7 +34,7 @@ public:
     void choosePort();
     // The same for another port, such as a second simulator's.
     void choosePort(const QString &portName);
-    void click(QAbstractButton *button);
+    static void click(QAbstractButton *button);
 
     // Time-lapse: the window's tick timer is stopped and the fixture drives
     // the ticks, each one after the line has carried what was written on it

@@ -390,9 +390,9 @@ private slots:
 
     // "批量写入" during a batch read ends the read; every parameter goes out in
     // step order, the station address and rate to the address in use; the
-    // read-back asks station 0, then the terminal at its new address.
-    // Against a terminal that confirms its writes and one that does not, one
-    // that refuses the login name it already holds and one that refuses it
+    // read-back asks station 0, then the terminal at its new address. Against
+    // a terminal that confirms its writes and one that does not, one that
+    // refuses the login name it already holds and one that refuses it
     // silently: the same steps, the same verdicts. A refusal is named as soon
     // as it comes, and fails its parameter even when the read-back matches.
     void writeOfEveryParameterEndsTheReadAndIsRecorded_data()

@@ -4,6 +4,7 @@
 #include "app/settingsfile.h"
 
 #include <QDir>
+#include <QProgressBar>
 #include <QStandardPaths>
 #include <QStatusBar>
 
@@ -31,6 +32,10 @@ ZorvikTestTool::ZorvikTestTool(QWidget *parent) : QMainWindow(parent)
     setupLogWindow();
 
     statusBar()->showMessage(tr("欢迎使用-技术支持 ") + QLatin1String(branding::kSupportEmail), 0);
+    progressBar = new QProgressBar(statusBar());
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    statusBar()->addPermanentWidget(progressBar);
+    progressBar->hide();
 
     tickTimer.setInterval(kTickIntervalMs);
     connect(&tickTimer, &QTimer::timeout, this, &ZorvikTestTool::_10msTimerCallback);

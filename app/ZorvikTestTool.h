@@ -15,6 +15,7 @@
 
 class QAction;
 class QMenu;
+class QProgressBar;
 
 // The one window of the tool. It owns the layout, the session with the
 // terminal, the serial port and the 10 ms tick that drives every exchange.
@@ -94,9 +95,11 @@ private:
     // Command builder (protocol/commands.cpp) and AT replies (protocol/atreply.cpp).
     void sendCommand(int selector);
     bool parseAtReply(const char *data, quint16 length);
+    bool takeResultCode();
 
     // Session state and serial port (session/state.cpp, session/serial.cpp).
     void showConnectState(int state);
+    void showProgress();
     void refreshControls();
     void keepTerminalViewAtStart();
     void forgetTerminal();
@@ -111,6 +114,7 @@ private:
 
     // Tick engine (session/tick.cpp).
     void receiveStage();
+    bool awaitsResultCode() const;
     bool stepMayAdvance(quint16 &beatCounter);
 
     // Connection (session/connection.cpp).
@@ -125,6 +129,7 @@ private:
     void readStepBeat();
     void writeStepBeat();
     void verifyWrite();
+    void writeRefused(int selector);
     void stopBatches();
     bool typedValuesAcceptable(const WriteSnapshot &write, quint16 bits);
 
@@ -198,6 +203,12 @@ private:
     };
     QVector<ShownAtStart> terminalViewAtStart;
     QString baudShownAtStart; // item 0 of braudRate_2, where the baud rate read is shown
+
+    // Steps done of steps to do while a sequence runs, on the right of the
+    // status bar; hidden otherwise. A sequence that has just completed shows
+    // it full until the next beat.
+    QProgressBar *progressBar = nullptr;
+    bool progressCompleted = false;
 
     // Set while the port list is rebuilt, so the combo's own change
     // notifications cannot start another rebuild.

@@ -21,6 +21,8 @@ constexpr int kBeatMs = 100;
 // out no sooner than the beat after the previous reply was taken.
 constexpr int kBatchReadMinimumBeats = 14;
 constexpr double kBatchReadLimitRatio = 1.15;
+// A provisioning write, click to verdict, against a terminal that confirms.
+constexpr double kProvisionWriteLimitMs = 3000;
 constexpr double kIdleLimitCpuSecondsPerMinute = 0.6; // 1 % of one core
 constexpr double kFloodLimitCpuShare = 0.05;          // a report storm at a twentieth of a core
 constexpr double kFloodLimitGrowthMiB = 5.0;
@@ -28,6 +30,7 @@ constexpr int kLogBlockCap = 5000;
 constexpr int kRxBufferBytes = 4096; // what the window keeps of unsolicited output
 
 const QString kReadDone = QStringLiteral("已发完批量读取命令");
+const QString kWriteSucceeded = QStringLiteral("批量写入成功");
 const QString kSignalEntry = QStringLiteral("CSQ=");
 // The flood's reports all say 17; any other value logged is a misread report.
 const QString kFloodSignalEntry = QStringLiteral("CSQ=17");
@@ -55,8 +58,9 @@ public:
         sim.run([code](TerminalSimulator &s) { s.state().baudCode = code; });
         window = std::make_unique<ZorvikTestTool>();
         probe = std::make_unique<WindowProbe>(*window);
-        tap = std::make_unique<LogTap>(ui().textEdit->document(),
-                                       QStringList{kReadDone, kSignalEntry, kFloodSignalEntry});
+        tap = std::make_unique<LogTap>(
+            ui().textEdit->document(),
+            QStringList{kReadDone, kWriteSucceeded, kSignalEntry, kFloodSignalEntry});
         window->show();
 
         // The port goes after "刷新串口": choosing that entry rebuilds the list.
@@ -286,6 +290,62 @@ QVector<Figure> batchRead(int runs, int replyDelayMs)
                 Figure::upper,
                 QStringLiteral("13 beats = 1300 ms at the least")};
     return {ratio, time, line};
+}
+
+// "批量写入" of what a technician writes into each new terminal, from the click
+// to "批量写入成功". The values are written again on every run; the terminal
+// holds them after the first, which changes nothing of the exchange.
+QVector<Figure> provisionWrite(int runs, bool confirming)
+{
+    const QString name = confirming ? QStringLiteral("provisioning write, terminal confirms: ")
+                                    : QStringLiteral("provisioning write, terminal silent: ");
+    ConnectedWindow w(9600);
+    if (!w.connected)
+        return {failure(name, QStringLiteral("no connection"))};
+    w.sim.run([confirming](TerminalSimulator &s) { s.setSilentWrites(!confirming); });
+    Ui::ZorvikTestToolClass &ui = w.ui();
+    ui.textEdit_2->setPlainText(QStringLiteral("iot2.tavrin.example.com"));
+    ui.textEdit_3->setPlainText(QStringLiteral("4001"));
+    ui.textEdit_5->setPlainText(QStringLiteral("tv2400042"));
+    ui.textEdit_4->setPlainText(QStringLiteral("Zk93pQa7Lw4m"));
+    ui.readAddress_5->setValue(120);
+    ui.BraudRate_4->setCurrentIndex(3);
+    ui.BraudRate_10->setCurrentIndex(2);
+    // The server address ticks the port, the interval the key.
+    for (QCheckBox *box :
+         {ui.checkBox_3, ui.checkBox_14, ui.checkBox_16, ui.checkBox_7, ui.checkBox_13})
+        box->click();
+
+    QVector<double> fromClick;
+    QVector<double> requests;
+    QStringList each;
+    for (int run = 0; run < runs; ++run) {
+        if (!w.waitIdle(30000))
+            return {failure(name, QStringLiteral("window never idle"))};
+        // As for the read: the click falls at a different point of the beat.
+        runFor(300 + run * kBeatMs / runs);
+        const int done = w.tap->count(kWriteSucceeded);
+        w.sim.clearRequestTimes();
+        const qint64 click = nowNs();
+        ui.writeButton->click();
+        if (!runUntil([&] { return w.tap->count(kWriteSucceeded) > done; }, 60000))
+            return {failure(name, QStringLiteral("no \"批量写入成功\""))};
+        fromClick << msSince(click, w.tap->lastNs(kWriteSucceeded));
+        requests << w.sim.requestTimesNs().size();
+        each << QString::number(fromClick.last(), 'f', 0);
+    }
+    Figure time{name + QStringLiteral("click to \"批量写入成功\""),
+                median(fromClick),
+                QStringLiteral("ms"),
+                confirming ? kProvisionWriteLimitMs : 0,
+                Figure::upperOrEqual,
+                QStringLiteral("median of %1 runs: %2 ms; %3 requests per write")
+                    .arg(runs)
+                    .arg(each.join(QStringLiteral(", ")))
+                    .arg(median(requests))};
+    if (!w.boxes.seen.isEmpty())
+        time.note += QStringLiteral("; boxes: ") + w.boxes.seen.join(QStringLiteral(" | "));
+    return {time};
 }
 
 // The terminal talks without a pause at 115200 baud: "+CSQ: 17,99\r\n" over

@@ -43,6 +43,11 @@ QVector<Figure> idleCost(int seconds);
 // A terminal that answers at once, or replyDelayMs after each request (the
 // limit is judged only for the first).
 QVector<Figure> batchRead(int runs, int replyDelayMs);
+// "批量写入" of a provisioning (server address and port, MQTT name, key with
+// the upload interval, protocol, device type: five commands, then their
+// read-back) against a terminal that confirms each write, or one that answers
+// writes with nothing.
+QVector<Figure> provisionWrite(int runs, bool confirming);
 // With logAtCap the log window holds its 5000 blocks before the flood starts,
 // as it does after a minute of flood or a long working day.
 QVector<Figure> flood(int seconds, bool logAtCap);

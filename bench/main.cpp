@@ -6,7 +6,8 @@
 //   zorvik-bench --startup-only   the start-up figures alone (for a second
 //                                 platform, such as a virtual X server)
 //   zorvik-bench --quick          shorter runs, to try the program out
-//   zorvik-bench --only=flood,log some of them: startup, idle, batch, flood, log, replay
+//   zorvik-bench --only=flood,log some of them: startup, idle, batch, provision, flood,
+//                                 log, replay
 //   zorvik-bench --flood-seconds=N  a flood of N seconds, twice (log empty, log full)
 
 #include "benchmarks.h"
@@ -99,6 +100,10 @@ int main(int argc, char **argv)
         // only after the next beat: what a slow terminal, or a long reply on
         // a slow line, costs.
         run(bench::batchRead(quick ? 1 : 3, 60));
+    }
+    if (wanted(argc, argv, "provision")) {
+        run(bench::provisionWrite(quick ? 2 : 5, true));
+        run(bench::provisionWrite(quick ? 1 : 2, false));
     }
     if (wanted(argc, argv, "flood")) {
         const int seconds = intArgument(argc, argv, "--flood-seconds=", 0);

@@ -171,6 +171,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(parts.answer.size() >= answerBytes &&
                parts.answer.size() <= length - previousEnd + answerBytes);
 
+    // The verdict: the first whole line that reads "OK" or "ERROR" once its
+    // zero bytes and the CR of its line end are gone; it ends after its "\n".
+    const QByteArray raw = QByteArray::fromRawData(bytes, length);
+    replies::FinalResult expected;
+    for (int from = 0, at = raw.indexOf('\n'); at >= 0 && expected.end == 0;
+         from = at + 1, at = raw.indexOf('\n', from)) {
+        QByteArray line = raw.mid(from, at - from).replace('\0', QByteArray());
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line == "OK" || line == "ERROR")
+            expected = {line == "OK" ? replies::ResultCode::ok : replies::ResultCode::error,
+                        at + 1};
+    }
+    const replies::FinalResult verdict = replies::finalResult(bytes, length);
+    FUZZ_CHECK(verdict.code == expected.code && verdict.end == expected.end);
+
     const replies::UnsolicitedReport report = replies::unsolicitedReport(text);
     FUZZ_CHECK(report.serverConnected.has_value() ==
                text.contains(QLatin1String("+CMQTTCONNECT: 0")));

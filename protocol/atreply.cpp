@@ -224,3 +224,21 @@ bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
     takeUnsolicited(target, replies::unsolicitedText(data, from, end));
     return false;
 }
+
+// The terminal's "OK" or "ERROR" to a write ends the write's step; "ERROR"
+// names what it refused. Whatever came in with it is the terminal's own
+// output and is handled as such, once; what came after it stays in the
+// buffer, where a report still on its way finds the rest of itself.
+bool ZorvikTestTool::takeResultCode()
+{
+    const replies::FinalResult verdict =
+        replies::finalResult(rxBuffer.constData(), rxBuffer.size());
+    if (verdict.code == replies::ResultCode::none)
+        return false;
+    parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()));
+    if (verdict.code == replies::ResultCode::error)
+        writeRefused(waitSelector);
+    waitSelector = selector::none;
+    dropReceivedFront(verdict.end);
+    return true;
+}

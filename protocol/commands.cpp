@@ -2,6 +2,7 @@
 
 #include "protocol/modbus.h"
 #include "protocol/selectors.h"
+#include "session/parameters.h"
 
 #include <variant>
 
@@ -155,33 +156,6 @@ QString numbered(const char *prefix, int number, const char *suffix = "")
     return QLatin1String(prefix) + QString::number(number) + QLatin1String(suffix);
 }
 
-// The parameters whose value a batch write command carries.
-quint16 parametersWritten(int selectorNumber)
-{
-    switch (selectorNumber) {
-    case selector::writeDeviceType:
-        return WriteBit::devType;
-    case selector::writeSerialNumber:
-        return WriteBit::serialNumber;
-    case selector::writeStationAddress:
-        return WriteBit::devAddress;
-    case selector::writeBaudCode:
-        return WriteBit::braudRate;
-    case selector::writeServerProtocol:
-        return WriteBit::srvProtocol;
-    case selector::writeIntervalAndKey:
-        return WriteBit::upDataInterval | WriteBit::mqttCode;
-    case selector::writeServerAddress:
-        return WriteBit::srvAddr | WriteBit::srvPort;
-    case selector::writeMqttName:
-        return WriteBit::mqttName;
-    case selector::writeMqttKey:
-        return WriteBit::mqttCode;
-    default:
-        return 0;
-    }
-}
-
 // The command of a selector whose condition holds. A batch write's commands
 // carry the values taken when it was accepted; the MQTT name and key written
 // are kept here, as the command is made.
@@ -303,6 +277,6 @@ void ZorvikTestTool::sendCommand(int selectorNumber)
         toggle.button->setText(nextCaption);
     // The record of a write that ends early names only what went out.
     WriteSnapshot &write = session.snapshot;
-    write.sentMask = quint16(write.sentMask | (parametersWritten(selectorNumber) & write.mask));
+    write.sentMask = quint16(write.sentMask | (parameters::writtenBy(selectorNumber) & write.mask));
     appendLog(logLine);
 }

@@ -202,6 +202,39 @@ Interleaved separateReports(const char *data, int length)
     return parts;
 }
 
+FinalResult finalResult(const char *data, int length)
+{
+    if (data == nullptr)
+        return {};
+    // Room for "ERROR" and the CR of its line end; a longer line is no verdict.
+    constexpr int kLongestVerdictLine = 6;
+    int lineStart = 0;
+    for (int at = 0; at < length; ++at) {
+        if (data[at] != '\n')
+            continue;
+        char line[kLongestVerdictLine];
+        int size = 0;
+        for (int i = lineStart; i < at && size <= kLongestVerdictLine; ++i) {
+            if (data[i] == '\0')
+                continue;
+            if (size < kLongestVerdictLine)
+                line[size] = data[i];
+            ++size;
+        }
+        lineStart = at + 1;
+        if (size > kLongestVerdictLine)
+            continue;
+        if (size > 0 && line[size - 1] == '\r')
+            --size;
+        const QByteArray text = QByteArray::fromRawData(line, size);
+        if (text == "OK")
+            return {ResultCode::ok, lineStart};
+        if (text == "ERROR")
+            return {ResultCode::error, lineStart};
+    }
+    return {};
+}
+
 UnsolicitedReport unsolicitedReport(const QString &text)
 {
     UnsolicitedReport report;

@@ -96,6 +96,20 @@ struct Interleaved
 };
 Interleaved separateReports(const char *data, int length);
 
+// The terminal's verdict on a command it has taken: "OK" or "ERROR" standing
+// alone on a line of its own, ended by its line end ("\r\n" or "\n"). An
+// "OK" inside a longer line (a report, the echo of a command, a line of the
+// terminal's own log) is no verdict, nor is one whose line end is still on
+// its way. A zero byte is line noise and is skipped.
+enum class ResultCode { none, ok, error };
+struct FinalResult
+{
+    ResultCode code = ResultCode::none;
+    int end = 0; // just after the line end of the verdict in data
+};
+// The first verdict in data[0, length).
+FinalResult finalResult(const char *data, int length);
+
 // Output the terminal sends of its own accord.
 struct UnsolicitedReport
 {

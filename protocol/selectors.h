@@ -56,9 +56,26 @@ constexpr bool hasAtReplyRule(int s)
            (s >= readInterval && s <= readDeviceType);
 }
 
+// The writes of settings, by the batch write and by "写入SN号": the terminal
+// answers them with a final result code alone, "OK" or "ERROR".
+constexpr bool answersWithResultCode(int s)
+{
+    return s == writeSerialNumberNow || s == writeDeviceType || s == writeSerialNumber ||
+           (s >= writeServerProtocol && s <= writeMqttKey);
+}
+
+// The Modbus commands: their answers are binary frames, never a line of text.
+constexpr bool isRegisterCommand(int s)
+{
+    return (s >= toggleRelay1 && s <= toggleRelay3) || s == readStationAddress ||
+           s == readBaudCode || s == writeStationAddress || s == writeBaudCode;
+}
+
 // Selectors whose answer carries something the tool reads: the connection
-// replies, the two register reads and the AT rules. Answers to writes and
-// switches are never read, so nothing is lost when their wait is cut short.
+// replies, the two register reads and the AT rules. The answers to switches
+// are never read; those to writes only end their step sooner or name a
+// refusal at once, and the read-back that follows proves the write anyway,
+// so a wait for either may be cut short.
 constexpr bool awaitsReadableReply(int s)
 {
     return isConnectionCommand(s) || s == readStationAddress || s == readBaudCode ||

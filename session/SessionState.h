@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <optional>
 
 // Connection states of the session (connectState).
 enum ConnectState : qint32 {
@@ -49,8 +50,13 @@ struct WriteSnapshot
 {
     static constexpr int kParameters = 10;
 
-    quint16 mask = 0;                        // writeMask when the write was accepted
-    quint16 sentMask = 0;                    // the selected parameters whose command went out
+    quint16 mask = 0;         // writeMask when the write was accepted
+    quint16 sentMask = 0;     // the selected parameters whose command went out
+    quint16 rejectedMask = 0; // those whose command the terminal answered with "ERROR"
+    // A write step ends on the terminal's "OK" or "ERROR" until one step has
+    // gone unanswered: its answer may still come, late, under a later step,
+    // so from then on every step of this write waits out its time-out.
+    bool resultCodesHeeded = true;
     std::array<QString, kParameters> values; // as text, by writeMask bit, 0x001 first
     QString bindingFile;   // where the MQTT name and key came from, if from a binding file
     bool repeated = false; // its SN had been written before, and the technician went on
@@ -65,6 +71,13 @@ private:
         Q_ASSERT(bit != 0 && (bit & (bit - 1)) == 0 && bit < (1u << kParameters));
         return qCountTrailingZeroBits(bit);
     }
+};
+
+// How far a sequence has come: steps done of steps to do.
+struct Progress
+{
+    int done = 0;
+    int total = 0;
 };
 
 // The session record: everything the procedures share about the terminal and
@@ -131,6 +144,29 @@ struct SessionState
     // The selection the commands go by: the running write's own, else the boxes'.
     quint16 selection() const { return writing() ? snapshot.mask : writeMask; }
     bool selected(quint16 bits) const { return (selection() & bits) != 0; }
+
+    // How far the sequence under way has come, or nothing when none runs. A
+    // batch read counts its 13 steps, a batch write its 9 steps and the 13 of
+    // its read-back, each step once it is over, whether its command went out
+    // or was skipped; the automatic connection counts its connect windows
+    // (autoWindows in all) as they end.
+    std::optional<Progress> progress(int autoWindows) const
+    {
+        constexpr int readSteps = kReadStepIdle - kReadStepStart - 1;
+        constexpr int writeSteps = kWriteStepDone - kWriteStepStart - 1;
+        const int readDone = qMax(0, readStep - kReadStepStart - 1);
+        if (connectState == AutoConnecting)
+            return Progress{autoBraudIndex, autoWindows};
+        if (connectState != Connected)
+            return std::nullopt;
+        if (writeStep >= kWriteStepStart && writeStep < kWriteStepDone)
+            return Progress{qMax(0, writeStep - kWriteStepStart - 1), writeSteps + readSteps};
+        if (readStep >= kReadStepIdle)
+            return std::nullopt;
+        if (writeStep == kWriteStepDone && has(verifying))
+            return Progress{writeSteps + readDone, writeSteps + readSteps};
+        return Progress{readDone, readSteps};
+    }
 
     // What a terminal has told: nothing yet on a new connection, which may be
     // another terminal than the last one.

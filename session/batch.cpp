@@ -1,5 +1,6 @@
 #include "app/ZorvikTestTool.h"
 
+#include "protocol/selectors.h"
 #include "session/parameters.h"
 
 #include <QMessageBox>
@@ -24,6 +25,7 @@ void ZorvikTestTool::readStepBeat()
         return;
     }
     appendLog(QStringLiteral("已发完批量读取命令\r\n"));
+    progressCompleted = true;
     if (session.has(SessionState::verifying)) {
         session.setFlag(SessionState::verifying, false);
         verifyWrite();
@@ -31,14 +33,25 @@ void ZorvikTestTool::readStepBeat()
 }
 
 // One beat of the batch write: selectors 28 to 36, each gated by its bit of
-// writeMask in the command builder. The terminal's answers to writes are never
-// consumed, so each write that goes out ends by the step time-out.
+// the selection in the command builder. A write that goes out ends on the
+// terminal's "OK" or "ERROR" to it, or else by the step time-out; the station
+// address and baud rate always by the time-out (see below).
+//
+// A terminal answers a Modbus write by sending the request back unchanged,
+// and a half-duplex adapter echoes the request too: one copy on the line may
+// be either, and only two copies would tell. The receive stage drops the
+// first copy as the adapter's echo, so these two writes wait out their time.
 void ZorvikTestTool::writeStepBeat()
 {
     if (session.writeStep < kWriteStepStart || session.writeStep >= kWriteStepDone)
         return;
+    const int awaited = waitSelector;
     if (!stepMayAdvance(session.writeTick))
         return;
+    // Given up unanswered: a late answer of text could still come under the
+    // next step. A register command's answer is a frame, never a verdict.
+    if (awaited != selector::none && !selector::isRegisterCommand(awaited))
+        session.snapshot.resultCodesHeeded = false;
     ++session.writeStep;
     if (session.writeStep < kWriteStepDone) {
         sendCommand(session.writeStep);
@@ -48,6 +61,23 @@ void ZorvikTestTool::writeStepBeat()
     appendLog(QStringLiteral("已发完所选写入参数,正在校验所写参数\r\n"));
     session.setFlag(SessionState::verifying, true);
     session.startRead(); // the read step of this same beat starts the read-back
+}
+
+// The terminal answered a write with "ERROR": each parameter the command
+// carried is named at once. In a batch write it fails the verification too.
+void ZorvikTestTool::writeRefused(int selectorNumber)
+{
+    WriteSnapshot &write = session.snapshot;
+    quint16 refused = WriteBit::serialNumber;
+    if (selectorNumber != selector::writeSerialNumberNow) {
+        refused = quint16(parameters::writtenBy(selectorNumber) & write.sentMask);
+        write.rejectedMask = quint16(write.rejectedMask | refused);
+    }
+    for (int i = 0; i < parameters::kCount; ++i) {
+        const parameters::Parameter &p = parameters::table()[i];
+        if (refused & p.bit)
+            appendLog(QString::fromUtf8(p.name) + QStringLiteral("写入被拒绝"));
+    }
 }
 
 // A batch does not outlive its connection. The next terminal connected may be
@@ -75,8 +105,10 @@ void ZorvikTestTool::verifyWrite()
         const parameters::Parameter &p = parameters::table()[i];
         if ((write.mask & p.bit) == 0)
             continue;
-        const bool confirmed =
-            (session.answeredMask & p.bit) != 0 && write.value(p.bit) == p.readBack(ui, session);
+        // A value the terminal refused is not taken, whatever it reads back.
+        const bool confirmed = (session.answeredMask & p.bit) != 0 &&
+                               (write.rejectedMask & p.bit) == 0 &&
+                               write.value(p.bit) == p.readBack(ui, session);
         if (confirmed)
             continue;
         appendLog(QString::fromUtf8(p.failure));

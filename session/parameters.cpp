@@ -1,5 +1,6 @@
 #include "session/parameters.h"
 
+#include "protocol/selectors.h"
 #include "ui_ZorvikTestTool.h"
 
 #include <algorithm>
@@ -83,6 +84,32 @@ WriteSnapshot snapshot(const Ui &ui, const SessionState &session)
     for (const Parameter &row : kTable)
         taken.setValue(row.bit, row.toWrite(ui, session));
     return taken;
+}
+
+quint16 writtenBy(int selectorNumber)
+{
+    switch (selectorNumber) {
+    case selector::writeDeviceType:
+        return WriteBit::devType;
+    case selector::writeSerialNumber:
+        return WriteBit::serialNumber;
+    case selector::writeStationAddress:
+        return WriteBit::devAddress;
+    case selector::writeBaudCode:
+        return WriteBit::braudRate;
+    case selector::writeServerProtocol:
+        return WriteBit::srvProtocol;
+    case selector::writeIntervalAndKey:
+        return WriteBit::upDataInterval | WriteBit::mqttCode;
+    case selector::writeServerAddress:
+        return WriteBit::srvAddr | WriteBit::srvPort;
+    case selector::writeMqttName:
+        return WriteBit::mqttName;
+    case selector::writeMqttKey:
+        return WriteBit::mqttCode;
+    default:
+        return 0;
+    }
 }
 
 quint16 carried(quint16 selection)

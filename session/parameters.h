@@ -34,6 +34,10 @@ const Parameter *find(quint16 bit);
 // Every value as the widgets hold it now, with writeMask as the selection.
 WriteSnapshot snapshot(const Ui::ZorvikTestToolClass &ui, const SessionState &session);
 
+// The parameters whose value the batch write command of a selector carries;
+// none for any other selector.
+quint16 writtenBy(int selector);
+
 // The parameters that the commands of a selection carry: "BEAT=" writes the
 // MQTT key together with the interval, whether the key is selected or not.
 quint16 carried(quint16 selection);

@@ -1,5 +1,6 @@
 #include "app/ZorvikTestTool.h"
 
+#include <QProgressBar>
 #include <QStatusBar>
 
 #include <utility>
@@ -26,6 +27,27 @@ void ZorvikTestTool::showConnectState(int state)
     }
     statusBar()->clearMessage();
     statusBar()->showMessage(tr(text), 0);
+}
+
+// The sequence under way on the right of the status bar. The automatic
+// connection holds the first rate for a window of its own before it walks
+// the whole list.
+void ZorvikTestTool::showProgress()
+{
+    const std::optional<Progress> now = session.progress(ui.BraudRate_1->count() + 1);
+    const bool completed = std::exchange(progressCompleted, false);
+    if (!now) {
+        if (completed && !progressBar->isHidden())
+            progressBar->setValue(progressBar->maximum()); // seen full for a beat
+        else
+            progressBar->hide();
+        return;
+    }
+    // Setting the same range again would repaint the bar.
+    if (progressBar->maximum() != now->total)
+        progressBar->setRange(0, now->total);
+    progressBar->setValue(now->done);
+    progressBar->show();
 }
 
 void ZorvikTestTool::refreshControls()

@@ -1,5 +1,6 @@
 #include "app/ZorvikTestTool.h"
 
+#include "protocol/replies.h"
 #include "protocol/selectors.h"
 #include "session/linerules.h"
 
@@ -34,6 +35,7 @@ void ZorvikTestTool::_10msTimerCallback()
         default:
             break;
         }
+        showProgress();
     }
 
     // The device-log sync falls due every 2 s but never cuts short a reply
@@ -75,7 +77,13 @@ void ZorvikTestTool::receiveStage()
             parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()));
         return;
     }
-    if (fresh <= kCompleteAboveBytes && quiet < kQuietTicks)
+    // A write's verdict is a line of its own, and nothing of the answer comes
+    // after it: once its line end is in, it is taken at once rather than
+    // after the quiet ticks, which would often let the next beat pass.
+    const bool verdictIn =
+        awaitsResultCode() && replies::finalResult(rxBuffer.constData(), rxBuffer.size()).code !=
+                                  replies::ResultCode::none;
+    if (!verdictIn && fresh <= kCompleteAboveBytes && quiet < kQuietTicks)
         return;
 
     // An echoing adapter sends the command back in front of the answer. The
@@ -95,12 +103,26 @@ void ZorvikTestTool::receiveStage()
 
     if (selector::isConnectionCommand(waitSelector)) {
         handleConnectionReply();
+    } else if (awaitsResultCode() && takeResultCode()) {
+        // The write's step is over; what came in after its verdict stays.
     } else if (parseRs485Reply(rxBuffer.constData(), quint16(rxBuffer.size())) ||
                parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()))) {
         waitSelector = 0;
         discardReceived();
     }
     rxOfferedSize = rxBuffer.size();
+}
+
+// Whether the answer awaited is a write's "OK" or "ERROR" that ends its step.
+// Not while the terminal's own log is on: it may hold lines of the terminal's
+// own modem talk, "OK" and "ERROR" among them. In a batch write, not after a
+// step went unanswered (its late answer could end the wrong step); "写入SN号"
+// stands alone and always heeds its answer.
+bool ZorvikTestTool::awaitsResultCode() const
+{
+    if (!selector::answersWithResultCode(waitSelector) || session.has(SessionState::logOn))
+        return false;
+    return waitSelector == selector::writeSerialNumberNow || session.snapshot.resultCodesHeeded;
 }
 
 // The step discipline of both batch sequences: true when the sequence may go

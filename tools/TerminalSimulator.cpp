@@ -123,11 +123,27 @@ void TerminalSimulator::setLoginNameEnd(const QByteArray &end)
     m_loginNameEnd = end;
 }
 
+QSet<QString> TerminalSimulator::keywordSet(const QStringList &keywords)
+{
+    QSet<QString> set;
+    for (const QString &keyword : keywords)
+        set.insert(keyword.trimmed().toUpper());
+    return set;
+}
+
 void TerminalSimulator::setIgnoredWrites(const QStringList &keywords)
 {
-    m_ignoredWrites.clear();
-    for (const QString &keyword : keywords)
-        m_ignoredWrites.insert(keyword.trimmed().toUpper());
+    m_ignoredWrites = keywordSet(keywords);
+}
+
+void TerminalSimulator::setRefusedWrites(const QStringList &keywords)
+{
+    m_refusedWrites = keywordSet(keywords);
+}
+
+void TerminalSimulator::setSilentWrites(bool silent)
+{
+    m_silentWrites = silent;
 }
 
 QStringList TerminalSimulator::atCommands() const

@@ -91,6 +91,13 @@ public:
     // "GSMLOG", "ENATCMD" or a register in hex ("0100", "0101", "0106" …): the
     // write is answered as usual but the state does not change.
     void setIgnoredWrites(const QStringList &keywords);
+    // The same keywords: the write is answered "ERROR" and the state does not
+    // change, as for a value the terminal refuses.
+    void setRefusedWrites(const QStringList &keywords);
+    // How the writes of settings (SN, DEVTYPE, SRVPRO, BEAT, DOMAIN, PKEY) are
+    // answered: "OK", or "ERROR" for a refused value (the default), or, when
+    // silent, not at all, though the value is taken as usual.
+    void setSilentWrites(bool silent);
     // Sends "+CSQ: <n>,99" and "+CMQTTCONNECT: 0,…" every ms; 0 stops.
     void setReportInterval(int ms);
     // Sends a line of the device's own log every ms while its log is on; 0 stops.
@@ -144,6 +151,7 @@ private:
     void runOutbox();
     void writeToLine(const QByteArray &bytes);
     bool writeIgnored(const QString &keyword) const { return m_ignoredWrites.contains(keyword); }
+    static QSet<QString> keywordSet(const QStringList &keywords);
 
     // Modbus RTU (simmodbus.cpp)
     Answer answerModbus(const QByteArray &frame);
@@ -183,6 +191,8 @@ private:
     int m_splitPieces = 1;
     int m_splitPauseMs = 0;
     QSet<QString> m_ignoredWrites;
+    QSet<QString> m_refusedWrites;
+    bool m_silentWrites = false;
 
     QTimer m_reportTimer;
     QTimer m_logLineTimer;

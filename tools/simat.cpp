@@ -171,14 +171,17 @@ struct AtHandler
 {
     const char *name;
     QByteArray (*answer)(State &state, const AtCall &call, bool apply);
+    // A setting whose write is answered with the result code alone ("OK" or
+    // "ERROR"); the switches answer a write with their new state instead.
+    bool setting;
 };
 
 const AtHandler kHandlers[] = {
-    {"SN", serialNumber},    {"VER", version},
-    {"OPENDEV", openDevice}, {"GSMLOG", deviceLog},
-    {"BEAT", beat},          {"DOMAIN", domain},
-    {"PKEY", loginName},     {"SRVPRO", serverProtocol},
-    {"DEVTYPE", deviceType},
+    {"SN", serialNumber, true},     {"VER", version, false},
+    {"OPENDEV", openDevice, false}, {"GSMLOG", deviceLog, false},
+    {"BEAT", beat, true},           {"DOMAIN", domain, true},
+    {"PKEY", loginName, true},      {"SRVPRO", serverProtocol, true},
+    {"DEVTYPE", deviceType, true},
 };
 
 // Splits "NAME?", "NAME=arg" or "NAME" into the name and the call.
@@ -219,10 +222,18 @@ QByteArray TerminalSimulator::answerAt(const QByteArray &line)
     for (const AtHandler &handler : kHandlers) {
         if (name != QLatin1String(handler.name))
             continue;
-        const QByteArray answer = handler.answer(m_state, call, !writeIgnored(name));
+        const bool write = call.op == kWrite;
+        // A refused write changes nothing and is answered "ERROR".
+        const QByteArray answer = write && m_refusedWrites.contains(name)
+                                      ? kError
+                                      : handler.answer(m_state, call, !writeIgnored(name));
         // The name itself comes bare; some firmware ends it with a line end or "OK".
         if (handler.answer == loginName && call.op == kQuery)
             return answer + m_loginNameEnd;
+        // A terminal that does not confirm its settings takes the write, or
+        // refuses it, without a word.
+        if (m_silentWrites && write && handler.setting)
+            return {};
         return answer;
     }
     return kError;

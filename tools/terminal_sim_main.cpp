@@ -57,6 +57,13 @@ const Option kOptions[] = {
      "Answer these writes but keep the old value, so that a batch write's verification fails. "
      "Comma-separated: SN, DEVTYPE, SRVPRO, BEAT, DOMAIN, PKEY, OPENDEV, GSMLOG, ENATCMD, or a "
      "register in hex (0100, 0101, 0106, 010C, 010D)."},
+    {"refuse-write", "keys",
+     "Answer these writes with ERROR and keep the old value, as for a value the terminal "
+     "refuses. Comma-separated: SN, DEVTYPE, SRVPRO, BEAT, DOMAIN, PKEY."},
+    {"silent-writes", nullptr,
+     "Take the writes of settings (SN, DEVTYPE, SRVPRO, BEAT, DOMAIN, PKEY) without answering "
+     "them, as a terminal that does not confirm writes; by default each is answered OK, or "
+     "ERROR for a value refused."},
     {"reports", "ms", "Send +CSQ and +CMQTTCONNECT reports at this interval."},
     {"log-lines", "ms",
      "Send a line of the device's own log at this interval while its log is on."},
@@ -193,10 +200,15 @@ void applyReplyBehaviours(const Options &options, TerminalSimulator &sim)
     sim.setReplyDelay(options.number("delay", 0, kMaxMs, 0));
     sim.setReplySplit(options.number("split", 1, 1000, 1),
                       options.number("split-pause", 0, kMaxMs, kDefaultSplitPauseMs));
-    QStringList ignored;
-    for (const QString &keys : options.texts("ignore-write"))
-        ignored += keys.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    sim.setIgnoredWrites(ignored);
+    const auto keywords = [&options](const char *name) {
+        QStringList all;
+        for (const QString &keys : options.texts(name))
+            all += keys.split(QLatin1Char(','), Qt::SkipEmptyParts);
+        return all;
+    };
+    sim.setIgnoredWrites(keywords("ignore-write"));
+    sim.setRefusedWrites(keywords("refuse-write"));
+    sim.setSilentWrites(options.has("silent-writes"));
 }
 
 QString timestamp()

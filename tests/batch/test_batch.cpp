@@ -8,6 +8,7 @@
 #include "binding/snlookup.h"
 #include "session/parameters.h"
 
+#include <QProgressBar>
 #include <QtTest>
 
 #include <memory>
@@ -310,47 +311,122 @@ private slots:
                  entries(QStringLiteral("设备站号写入失败\r\n|批量写入失败数量：\r\n1")));
     }
 
-    // The tick driven by hand, beat by beat, with the terminal's answers left
-    // unread: the counts of beats are exact.
+    // Five commands (device type, protocol, key with interval, server, name)
+    // and their read-back, step by step: each step, sent or skipped, ends a
+    // beat after the one before, but a write the terminal does not confirm
+    // waits out its 21 beats. An echo, or an "OK" inside a report, confirms
+    // nothing; once a write went unanswered, an "OK" may be its late answer
+    // and confirms nothing either. The status bar counts the 22 steps, full
+    // when the verdict comes, hidden a beat later.
+    void stepsAdvanceByTheBeat_data()
+    {
+        QTest::addColumn<bool>("confirms");
+        QTest::addColumn<bool>("echo");
+        QTest::addColumn<QByteArray>("report"); // sent after each write
+        QTest::addColumn<QByteArray>("late");   // sent after each write as the last one's answer
+        QTest::newRow("confirming") << true << false << QByteArray() << QByteArray();
+        QTest::newRow("confirming, echoed") << true << true << QByteArray() << QByteArray();
+        QTest::newRow("silent") << false << false << QByteArray() << QByteArray();
+        QTest::newRow("silent, echoed") << false << true << QByteArray() << QByteArray();
+        QTest::newRow("silent, OK in a report")
+            << false << false << QByteArray("+CMQTTCONNECT: 0,OK\r\n") << QByteArray();
+        QTest::newRow("each OK a step late")
+            << false << false << QByteArray() << QByteArray("OK\r\n");
+    }
     void stepsAdvanceByTheBeat()
     {
+        QFETCH(bool, confirms);
+        QFETCH(bool, echo);
+        QFETCH(QByteArray, report);
+        QFETCH(QByteArray, late);
+        f->sim.setSilentWrites(!confirms);
+        f->sim.setEchoRequests(echo);
         QVERIFY(connect());
+        auto &ui = f->ui();
+        ui.textEdit_2->setPlainText(QStringLiteral("srv.example.net"));
+        ui.textEdit_3->setPlainText(QStringLiteral("4001"));
+        ui.textEdit_4->setPlainText(QStringLiteral("Zk93pQ"));
+        ui.textEdit_5->setPlainText(QStringLiteral("dev-0042"));
+        for (QCheckBox *box :
+             {ui.checkBox_13, ui.checkBox_7, ui.checkBox_16, ui.checkBox_3, ui.checkBox_14})
+            f->click(box);
+        int writes = 0;
+        QObject::connect(&f->sim, &TerminalSimulator::requestReceived, &f->sim,
+                         [&, report, late](const TerminalSimulator::Request &request) {
+                             if (request.text.contains('='))
+                                 f->sim.sendGarbage(report + (writes++ ? late : QByteArray()));
+                         });
+        const auto *bar = f->window->findChild<QProgressBar *>(QStringLiteral("progressBar"));
+        QVERIFY(bar->isHidden());
         f->probe->tick100ms() = 0;
-        const auto beats = [this](int count) {
-            for (int i = 0; i < count * 10; ++i)
-                f->probe->tick();
-        };
-        // Nothing ticked: nine silent write steps, the read-back begins on the
-        // tenth beat, and its thirteen silent steps end 13 beats later.
-        const int count = f->logMessages().size();
-        f->click(f->ui().writeButton);
-        beats(9);
-        QCOMPARE(logSince(count), QStringList{kWriteStarted});
-        beats(1);
-        QCOMPARE(logSince(count), (QStringList{kWriteStarted, kAllWritesSent}));
-        beats(12);
-        QCOMPARE(logSince(count).size(), 2);
-        beats(1);
-        QCOMPARE(logSince(count).mid(2), (QStringList{kReadDone, kWriteSucceeded}));
-
-        // A write that goes out holds its step for 21 beats.
-        f->ui().SNlineEdit->setText(QStringLiteral("TV9"));
-        f->click(f->ui().checkBox_13);
-        f->click(f->ui().checkBox_8);
-        f->click(f->ui().writeButton);
-        beats(1);
-        QCOMPARE(f->logMessages().last(), QStringLiteral("发送AT指令:AT+DEVTYPE=0\r\n"));
-        beats(20);
-        QCOMPARE(f->logMessages().last(), QStringLiteral("发送AT指令:AT+DEVTYPE=0\r\n"));
-        beats(1);
-        QCOMPARE(f->logMessages().last(), QStringLiteral("发送AT指令:AT+SN=TV9\r\n"));
+        f->click(ui.writeButton);
+        QList<int> beats;  // since the step before, the click for the first
+        QStringList shown; // the bar as each step begins
+        const SessionState &s = f->session();
+        for (int tick = f->ticks, steps = s.writeStep * 100 + s.readStep;
+             !f->logContains(kWriteSucceeded) && f->ticks - tick < 2000;) {
+            f->runTicks(1);
+            if (s.writeStep * 100 + s.readStep == steps)
+                continue;
+            steps = s.writeStep * 100 + s.readStep;
+            beats << (f->ticks - tick) / 10;
+            shown << QStringLiteral("%1/%2").arg(bar->value()).arg(bar->maximum());
+            tick = f->ticks;
+        }
+        const int write = confirms ? 1 : 21; // a write that goes out: 28, 32, 33, 34, 35
+        QList<int> expected{1, write, 1, 1, 1, write, write, write, write};
+        while (expected.size() < 23)
+            expected << 1; // the read-back, answered at once
+        QCOMPARE(beats, expected);
+        QStringList counted;
+        for (int done = 0; done <= 22; ++done)
+            counted << QStringLiteral("%1/22").arg(done);
+        QCOMPARE(shown, counted);
+        QVERIFY(!bar->isHidden());
+        f->runTicks(10);
+        QVERIFY(bar->isHidden());
+        QCOMPARE(f->logCount(QStringLiteral("服务器状态为：未连接")), report.isEmpty() ? 0 : 5);
     }
 
     // "批量写入" during a batch read ends the read; every parameter goes out in
     // step order, the station address and rate to the address in use; the
-    // read-back asks station 0, then the terminal at its new address.
+    // read-back asks station 0, then the terminal at its new address. Against
+    // a terminal that confirms its writes and one that does not, one that
+    // refuses the login name it already holds and one that refuses it
+    // silently: the same steps, the same verdicts. A refusal is named as soon
+    // as it comes, and fails its parameter even when the read-back matches.
+    void writeOfEveryParameterEndsTheReadAndIsRecorded_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<QStringList>("refuses");
+        QTest::addColumn<QString>("loginName"); // what the terminal holds before
+        QTest::addColumn<QString>("afterName"); // the entry after the name's command
+        QTest::addColumn<QString>("verdict");   // the entries after the read-back
+        QTest::addColumn<QString>("recorded");
+        const QString name = QStringLiteral("tv2400001");
+        const QString failed = QStringLiteral("mqttName写入失败\r\n|批量写入失败数量：\r\n1");
+        const QStringList pkey{QStringLiteral("PKEY")};
+        QTest::newRow("confirming") << false << QStringList() << name << kAllWritesSent
+                                    << kWriteSucceeded << QStringLiteral("成功,");
+        QTest::newRow("silent") << true << QStringList() << name << kAllWritesSent
+                                << kWriteSucceeded << QStringLiteral("成功,");
+        QTest::newRow("name refused, read back the same")
+            << false << pkey << QStringLiteral("dev-0042") << QStringLiteral("MQTT登录名写入被拒绝")
+            << failed << QStringLiteral("失败,MQTT登录名");
+        QTest::newRow("name refused silently") << true << pkey << name << kAllWritesSent << failed
+                                               << QStringLiteral("失败,MQTT登录名");
+    }
     void writeOfEveryParameterEndsTheReadAndIsRecorded()
     {
+        QFETCH(bool, silent);
+        QFETCH(QStringList, refuses);
+        QFETCH(QString, loginName);
+        QFETCH(QString, afterName);
+        QFETCH(QString, verdict);
+        QFETCH(QString, recorded);
+        f->sim.setSilentWrites(silent);
+        f->sim.setRefusedWrites(refuses);
+        f->sim.state().mqttLoginName = loginName;
         QVERIFY(connect());
         f->probe->recordPathShown() = false; // as at the start of a run
         auto &ui = f->ui();
@@ -388,10 +464,12 @@ private slots:
                      "14 00 03 01 00 00 01 84 27|15 07 03 01 01 00 01 D4 50|16 AT+SN?|"
                      "20 AT+BEAT?|21 AT+DOMAIN?|22 AT+PKEY?|24 AT+SRVPRO?|25 AT+DEVTYPE?")));
         const QStringList log = logSince(count);
-        QCOMPARE(log.mid(log.size() - 3),
-                 (QStringList{kReadDone, kWriteSucceeded,
-                              QStringLiteral("写入记录保存在：") + f->probe->recordPath()}));
-        QCOMPARE(f->boxes.count(), 0);
+        QCOMPARE(log.at(log.indexOf(QStringLiteral("发送AT指令:AT+PKEY=dev-0042,\r\n")) + 1),
+                 afterName);
+        QCOMPARE(log.mid(log.indexOf(kReadDone)),
+                 entries(kReadDone + QLatin1Char('|') + verdict)
+                     << QStringLiteral("写入记录保存在：") + f->probe->recordPath());
+        QCOMPARE(f->boxes.count(), int(verdict != kWriteSucceeded));
 
         const QStringList lines = record();
         QCOMPARE(lines.size(), 3); // the header, the write, nothing after the last line end
@@ -404,7 +482,8 @@ private slots:
         QCOMPARE(lines.at(1).mid(19), QLatin1Char(',') + f->sim.slavePath() +
                                           QStringLiteral(",9600,7,TV2400042,7,9600,1,7,120,"
                                                          "srv.example.net,4001,dev-0042,已写入,"
-                                                         "TV2400042,成功,,"));
+                                                         "TV2400042,") +
+                                          recorded + QLatin1Char(','));
     }
 
     // A write ends without a verdict when "批量写入" is pressed again, when

@@ -137,6 +137,32 @@ private slots:
         }
     }
 
+    // The verdict that ends a write: "OK" or "ERROR" alone on a whole line.
+    void finalResultCodes_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<int>("code"); // 0 none, 1 OK, 2 ERROR
+        QTest::addColumn<int>("end");
+        QTest::newRow("OK") << QByteArray("OK\r\n") << 1 << 4;
+        QTest::newRow("behind a report and a zero byte")
+            << QByteArray("+CSQ: 23,99\r\n\0ERROR\r\nOK\r\n", 25) << 2 << 21;
+        QTest::newRow("a blank line first, LF alone") << QByteArray("\r\nOK\n+CSQ") << 1 << 5;
+        QTest::newRow("the echo of a command") << QByteArray("AT+PKEY=OK\r\n") << 0 << 0;
+        QTest::newRow("inside a report") << QByteArray("+CMQTTCONNECT: 0,OK\r\n") << 0 << 0;
+        QTest::newRow("its line end still to come") << QByteArray("ERROR\r") << 0 << 0;
+        QTest::newRow("a longer word") << QByteArray("OKAY\r\nERRORS\r\n") << 0 << 0;
+    }
+    void finalResultCodes()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(int, code);
+        QFETCH(int, end);
+        const replies::FinalResult verdict =
+            replies::finalResult(received.constData(), received.size());
+        QCOMPARE(int(verdict.code), code);
+        QCOMPARE(verdict.end, end);
+    }
+
     // A fresh window on the line for each test function, its rows sharing it:
     // station 17 and recognisable values in every field a command reads. Before
     // every row nothing is answered, and an earlier exchange left bytes behind,

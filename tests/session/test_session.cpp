@@ -4,6 +4,7 @@
 #include "PtyPair.h"
 #include "SimFixture.h"
 
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -78,31 +79,40 @@ private slots:
     void unsolicitedOutputAndDeviceLog();
 };
 
-// Each piece of the answer to "SN?" is taken `ticks` ticks after it came, once.
+// Each piece of the answer to "SN?" (or "SN=", "写入SN号") is taken `ticks`
+// ticks after it came, once.
 void SessionTest::receiveStage_data()
 {
+    QTest::addColumn<QString>("button");
     QTest::addColumn<QByteArrayList>("pieces");
     QTest::addColumn<int>("ticks");
     QTest::addColumn<QStringList>("log"); // one entry per piece
     const QByteArray serial(140, '7');
     QTest::newRow("short: after 5 quiet ticks")
-        << QByteArrayList{"+SN:ABCDEF\r\n"} << 6 << QStringList{"设备ID为：ABCDEF"};
-    QTest::newRow("over 100 bytes: at once") << QByteArrayList{"+SN:" + serial + "\r\nOK\r\n"} << 1
-                                             << QStringList{"设备ID为：" + serial};
-    QTest::newRow("cut short, the rest later") << QByteArrayList{"+SN:AB12", "34\r\nOK\r\n"} << 6
-                                               << QStringList{"设备ID格式错误", "设备ID为：AB1234"};
+        << "readSNbutton" << QByteArrayList{"+SN:ABCDEF\r\n"} << 6
+        << QStringList{"设备ID为：ABCDEF"};
+    QTest::newRow("over 100 bytes: at once")
+        << "readSNbutton" << QByteArrayList{"+SN:" + serial + "\r\nOK\r\n"} << 1
+        << QStringList{"设备ID为：" + serial};
+    QTest::newRow("cut short, the rest later")
+        << "readSNbutton" << QByteArrayList{"+SN:AB12", "34\r\nOK\r\n"} << 6
+        << QStringList{"设备ID格式错误", "设备ID为：AB1234"};
+    QTest::newRow("a write's verdict: at once")
+        << "writeSNbutton" << QByteArrayList{"ERROR\r\n"} << 1 << QStringList{"SN写入被拒绝"};
 }
 
 void SessionTest::receiveStage()
 {
+    QFETCH(QString, button);
     QFETCH(QByteArrayList, pieces);
     QFETCH(int, ticks);
     QFETCH(QStringList, log);
     SimFixture f;
     QVERIFY(f.connectManually() && f.waitIdle());
     f.sim.setSilent(true);
-    f.click(f.ui().readSNbutton);
-    QTRY_COMPARE(lineRequests(f.sim).last(), QStringLiteral("SN?"));
+    f.ui().SNlineEdit->setText(QStringLiteral("TV2400002"));
+    f.click(f.window->findChild<QPushButton *>(button));
+    QTRY_VERIFY(lineRequests(f.sim).last().startsWith(QStringLiteral("SN")));
     const int before = f.logMessages().size();
     for (int i = 0; i < pieces.size(); ++i) {
         f.sim.sendGarbage(pieces.at(i));
@@ -141,10 +151,14 @@ void SessionTest::batchRead()
     t.atEnabled = twist != "at off";
     auto &ui = f.ui();
     ui.BraudRate_1->setCurrentText(rate);
-    QMap<QString, int> arrived; // the tick each request arrived on
+    QMap<QString, int> arrived;   // the tick each request arrived on
+    QMap<QString, QString> shown; // the status bar's count as it went out
+    const auto *bar = f.window->findChild<QProgressBar *>(QStringLiteral("progressBar"));
     QObject::connect(&f.sim, &TerminalSimulator::requestReceived, &f.sim,
-                     [&f, &arrived, twist](const TerminalSimulator::Request &request) {
+                     [&, twist](const TerminalSimulator::Request &request) {
                          arrived[request.text] = f.ticks;
+                         shown[request.text] =
+                             QString("%1/%2").arg(bar->value()).arg(bar->maximum());
                          if (twist == "at off" && request.text == "AT+ENATCMD?")
                              f.sim.setSilent(true);
                          if (twist == "silent")
@@ -158,8 +172,14 @@ void SessionTest::batchRead()
     if (twist == "interval")
         ui.checkBox_16->click(); // "上传间隔：" ticks "MQTT登录密钥：" as well
     const int logBefore = f.logMessages().size();
+    QVERIFY(bar->isHidden());
     f.click(ui.readButton);
     QVERIFY(f.waitForLog(kReadDone, 15000) && f.waitIdle());
+    // The bar counts the 13 steps, full as the read ends, gone a beat later.
+    QCOMPARE(shown.value("AT+DEVTYPE?") + QString(" %1/%2").arg(bar->value()).arg(bar->maximum()),
+             QStringLiteral("12/13 13/13"));
+    f.runTicks(10);
+    QVERIFY(bar->isHidden());
 
     // Each step: its request, then the results the log shows.
     const QStringList beat{"BEAT?", "心跳间隔为：60", "MQTT登录密钥为：" + t.mqttKey};
@@ -396,6 +416,8 @@ void SessionConnectTest::quietTerminal()
     f.click(f.ui().autoConnectButton);
     QCOMPARE(f.window->statusBar()->currentMessage(), QStringLiteral(" 自动连接设备中，请等待"));
     f.runTicks(107); // the second 9600 window ends on tick 110
+    const auto *bar = f.window->findChild<QProgressBar *>(QStringLiteral("progressBar"));
+    QCOMPARE(QString("%1/%2").arg(bar->value()).arg(bar->maximum()), QStringLiteral("1/8"));
     f.sim.sendGarbage(kAnswer);
     QVERIFY(f.runUntil([&f] { return f.boxes.count() == 4; }, 20000));
     QCOMPARE(f.boxes.last().title + f.boxes.last().text, QStringLiteral("自动连接超时") + kChecks);
@@ -404,6 +426,7 @@ void SessionConnectTest::quietTerminal()
     QCOMPARE(f.logMessages(),
              log << attempts(16) << QStringLiteral("自动连接超时\r\n\r\n") + kChecks);
     expectState(f, kFailed);
+    QVERIFY(bar->isHidden());
     QCOMPARE(f.session().braudRate, 57600);
     // Answering at 115200, AT commands off: the walk starts over at 9600 and
     // finds it on the third window; enabled, everything read.

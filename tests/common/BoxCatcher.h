@@ -36,10 +36,14 @@ public:
     std::function<QStringList()> logNow;
     // The button pressed in a box that has it, such as QMessageBox::Yes.
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+    // Runs while a box is open, before it is answered: the time a technician
+    // takes to read it. Boxes that open meanwhile are caught and answered too.
+    std::function<void()> whileOpen;
 
 private:
     void closeOpenBoxes();
 
     QTimer m_timer;
     QVector<Box> m_boxes;
+    QVector<QMessageBox *> m_reading; // caught, not answered yet
 };

@@ -37,15 +37,27 @@ public:
     void click(QAbstractButton *button);
 
     // Time-lapse: the window's tick timer is stopped and the fixture drives
-    // the ticks, each one after the line has carried what was written on it
-    // (settleLine). Timings are counted in ticks exactly as on a real line;
-    // only the wall-clock time between ticks is cut.
+    // the ticks. Between two ticks the line carries ten milliseconds' worth
+    // of bytes at its rate, both ways (the simulator's stepped clock: its
+    // answer delay and split pauses count in ticks too), and the
+    // pseudo-terminal hands them over before the next tick. Timings are
+    // counted in ticks exactly as on a real line; only the wall-clock time
+    // between ticks is cut. Behind a message box opened outside the tick (from
+    // a button or the port's error handler) the ticks go on, as Qt's timer
+    // does, for as long as a technician takes to read it.
     void runTicks(int count);
     // Ticks until done() holds (checked before every tick) or timeoutMs of
     // the window's time has passed; false then.
     bool runUntil(const std::function<bool()> &done, int timeoutMs = 10000);
-    int ticks = 0; // driven so far
+    int ticks = 0;       // driven so far
+    int lastArrival = 0; // ticks driven when bytes last reached the window's port
+    // Ticks until the line has carried everything put on it, both ways.
+    bool drainLine(int timeoutMs = 10000);
+    // Waits until the pseudo-terminal has handed over everything the line
+    // has carried so far, in both directions.
     void settleLine();
+    static constexpr int kTickMs = 10;
+    static constexpr int kTicksBehindABox = 100; // a second to read it and press OK
 
     // Chooses the port, clicks "连接设备" (or "自动连接") and waits until the
     // window shows the connection. False if it did not come.
@@ -72,6 +84,18 @@ public:
     QMetaObject::Connection stepRecording;
 
 private:
-    qint64 m_windowWritten = 0; // bytes the window's port has written
-    qint64 m_windowRead = 0;    // bytes the window has taken off the line
+    void tick();
+    void carryLine(); // ten milliseconds of the line
+    void whileBoxOpen();
+    bool onSimLine() const;
+    qint64 bytesInFlight();
+
+    bool m_inTick = false;
+    // What the kernel has carried between the window's port and the
+    // simulator's end, counted at both ends: a pseudo-terminal hands bytes
+    // over a little after they were written, so its queues alone can read
+    // empty while bytes are still under way.
+    qint64 m_windowWritten = 0; // bytes the window has written to the simulator's line
+    qint64 m_windowRead = 0;    // bytes that reached the window's port from it
+    qint64 m_leftInPort = 0;    // of those, still in the port's buffer
 };

@@ -34,6 +34,13 @@ public:
     bool &recordPathShown() { return w.recordPathShown; }
 
     void tick() { w._10msTimerCallback(); }
+    // The window's own receive slot on the port's readyRead, for a fixture
+    // that has to see each arrival before the window takes it.
+    void connectReadyRead()
+    {
+        QObject::connect(&w.serialPort, &QSerialPort::readyRead, &w,
+                         &ZorvikTestTool::onSerialReadyRead);
+    }
     void appendLog(const QString &message) { w.appendLog(message); }
     void refreshControls() { w.refreshControls(); }
     void openSerialPort(int baud) { w.openSerialPort(baud); }

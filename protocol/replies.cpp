@@ -203,6 +203,30 @@ Interleaved separateReports(const char *data, int length)
     return parts;
 }
 
+bool answerEnded(const char *data, int length, AnswerEnd end)
+{
+    const Interleaved parts = separateReports(data, length);
+    int covered = parts.answer.size();
+    for (const QPair<int, int> &report : parts.reports)
+        covered += report.second - report.first;
+    if (covered < length)
+        return false; // a report is still coming in
+    const QString text = replyText(parts.answer.constData(), parts.answer.size());
+    if (text.endsWith(QLatin1String("ERROR\r\n")))
+        return true;
+    switch (end) {
+    case AnswerEnd::okLine:
+        return text.endsWith(kOkLine);
+    case AnswerEnd::lineAfterOk: {
+        const int ok = text.indexOf(kOkLine);
+        return ok >= 0 && text.size() > ok + kOkLine.size() && text.endsWith(kLineEnd);
+    }
+    case AnswerEnd::ownLine:
+        return text.endsWith(kLineEnd);
+    }
+    return true;
+}
+
 UnsolicitedReport unsolicitedReport(const QString &text)
 {
     UnsolicitedReport report;

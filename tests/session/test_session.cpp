@@ -120,11 +120,13 @@ void SessionTest::receiveStage()
 
 // The same read with an echoing adapter, a zero byte before each answer (and
 // odd login name ends), the interval chosen (one "BEAT?"), "DOMAIN?"
-// unanswered, AT commands still off.
+// unanswered, AT commands still off, answers late and in pieces, answers
+// longer than the size at which a reply is taken (read whole all the same).
 void SessionTest::batchRead_data()
 {
     QTest::addColumn<QString>("twist");
-    for (const char *twist : {"plain", "echo", "zero", "interval", "silent", "at off"})
+    for (const char *twist :
+         {"plain", "echo", "zero", "interval", "silent", "at off", "late", "long"})
         QTest::newRow(twist) << QString::fromLatin1(twist);
 }
 
@@ -141,6 +143,11 @@ void SessionTest::batchRead()
     t.baudCode = twist == "at off" ? 4 : 2;
     t.deviceType = 4;
     t.atEnabled = twist != "at off";
+    if (twist == "long") {
+        t.serialNumber = QStringLiteral("TV2400001").repeated(14).left(120);
+        t.softwareVersion = t.softwareVersion.repeated(5).left(124); // 130 bytes with "OK"
+        t.mqttLoginName = t.mqttLoginName.repeated(12).left(105);    // bare, no line end
+    }
     auto &ui = f.ui();
     ui.BraudRate_1->setCurrentText(rate);
     QMap<QString, int> arrived; // the tick each request arrived on
@@ -159,6 +166,8 @@ void SessionTest::batchRead()
                 : f.waitIdle());
     f.sim.setSilent(false);
     f.sim.clearRequests();
+    f.sim.setReplyDelay(twist == "late" ? 300 : 0);
+    f.sim.setReplySplit(twist == "late" ? 3 : 1, 30);
     if (twist == "interval")
         ui.checkBox_16->click(); // "上传间隔：" ticks "MQTT登录密钥：" as well
     const int logBefore = f.logMessages().size();

@@ -3,6 +3,7 @@
 
 #include "BoxCatcher.h"
 #include "PtyPair.h"
+#include "TerminalSimulator.h"
 #include "TestSettings.h"
 #include "WindowProbe.h"
 #include "session/portlist.h"
@@ -21,6 +22,7 @@ private slots:
     void initTestCase() { isolateSettings(); }
     void settingsAndPorts();
     void controlsChecksAndLog();
+    void aConnectionReadAndWriteRunOnTheWindowsOwnTimer();
 };
 
 void AppTest::settingsAndPorts()
@@ -172,6 +174,53 @@ void AppTest::controlsChecksAndLog()
     QTest::mouseClick(ui.writeButton, Qt::LeftButton);
     QVERIFY(probe.session().readStep == kReadStepIdle &&
             probe.session().writeStep == kWriteStepStart);
+}
+
+// The window on its own 10 ms timer against a prompt terminal, waited for as
+// a technician waits: connected, read (the serial number 1.6 s late, still
+// within its step's 2.1 s), and a one-parameter write proved by its read-back.
+void AppTest::aConnectionReadAndWriteRunOnTheWindowsOwnTimer()
+{
+    TerminalSimulator sim;
+    QVERIFY(sim.openPty());
+    QObject::connect(&sim, &TerminalSimulator::requestReceived, &sim,
+                     [&sim](const TerminalSimulator::Request &request) {
+                         sim.setReplyDelay(request.text == "AT+SN?" ? 1600 : 0);
+                     });
+    BoxCatcher boxes;
+    ZorvikTestTool window;
+    WindowProbe probe(window);
+    auto &ui = probe.ui();
+    // The application's own event loop: QTest's waits sleep between their
+    // rounds and would hold the timer to their pace.
+    const auto logged = [&probe](const char *text, int timeoutMs) {
+        const QString entry = QString::fromUtf8(text);
+        QEventLoop loop;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+            if (probe.logEntries().contains(entry))
+                loop.quit();
+        });
+        look.start(50);
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        return probe.logEntries().contains(entry);
+    };
+    ui.SerialComNum->addItem(sim.slavePath());
+    ui.SerialComNum->setCurrentIndex(ui.SerialComNum->count() - 1);
+    QTest::mouseClick(ui.connectButton, Qt::LeftButton);
+    QVERIFY(logged("设备连接成功\r\n", 10000));
+    QTest::mouseClick(ui.readButton, Qt::LeftButton);
+    QVERIFY(logged("已发完批量读取命令\r\n", 30000));
+    QCOMPARE(ui.lineEdit->text(), sim.state().serialNumber);
+    QCOMPARE(ui.textBrowser_2->toPlainText(), sim.state().mqttLoginName);
+    ui.BraudRate_10->setCurrentIndex(5);
+    QTest::mouseClick(ui.checkBox_13, Qt::LeftButton);
+    QTest::mouseClick(ui.writeButton, Qt::LeftButton);
+    QVERIFY(logged("批量写入成功\r\n", 30000));
+    QCOMPARE(sim.atCommands().filter("DEVTYPE="), QStringList{"DEVTYPE=5"});
+    QCOMPARE(sim.state().deviceType, 5);
+    QCOMPARE(boxes.count(), 0);
 }
 
 QTEST_MAIN(AppTest)

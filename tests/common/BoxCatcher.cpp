@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 
 BoxCatcher::BoxCatcher(QObject *parent) : QObject(parent)
@@ -13,26 +12,13 @@ BoxCatcher::BoxCatcher(QObject *parent) : QObject(parent)
     m_timer.start();
 }
 
-namespace {
-
-QMessageBox *openBox(const QVector<QMessageBox *> &skip)
+void BoxCatcher::closeOpenBoxes()
 {
     const auto widgets = QApplication::topLevelWidgets();
     for (QWidget *widget : widgets) {
         auto *box = qobject_cast<QMessageBox *>(widget);
-        if (box && box->isVisible() && !skip.contains(box))
-            return box;
-    }
-    return nullptr;
-}
-
-} // namespace
-
-// One box at a time, the list of windows looked at afresh each time: while
-// one is read, others may open and close.
-void BoxCatcher::closeOpenBoxes()
-{
-    while (QPointer<QMessageBox> box = openBox(m_reading)) {
+        if (!box || !box->isVisible() || m_reading.contains(box))
+            continue;
         m_boxes.append({box->windowTitle(), box->text(), logNow ? logNow() : QStringList(),
                         box->standardButton(box->defaultButton())});
         if (whileOpen) {
@@ -40,13 +26,12 @@ void BoxCatcher::closeOpenBoxes()
             whileOpen();
             m_reading.removeOne(box);
         }
-        if (!box)
-            continue;
         QAbstractButton *ok =
             box->button(answer) ? box->button(answer) : box->button(QMessageBox::Ok);
         if (ok)
             ok->click();
         else
             box->done(0);
+        return; // while it was read, other boxes came and went: the next round looks again
     }
 }

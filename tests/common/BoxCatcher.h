@@ -36,8 +36,7 @@ public:
     std::function<QStringList()> logNow;
     // The button pressed in a box that has it, such as QMessageBox::Yes.
     QMessageBox::StandardButton answer = QMessageBox::Ok;
-    // Runs while a box is open, before it is answered: the time a technician
-    // takes to read it. Boxes that open meanwhile are caught and answered too.
+    // Runs while a box is open, the time a technician reads it; boxes opening meanwhile are caught.
     std::function<void()> whileOpen;
 
 private:

@@ -28,17 +28,14 @@ SimFixture::SimFixture()
             m_windowWritten += bytes;
     });
     // Each arrival is counted before the window's own slot takes it out of
-    // the port, and what it leaves there after. A window that never wired its
-    // slot stays that way.
+    // the port. A window that never wired its slot stays that way.
     const bool wired = QObject::disconnect(&port, &QSerialPort::readyRead, window.get(), nullptr);
     QObject::connect(&port, &QSerialPort::readyRead, &sim, [this] {
-        m_windowRead += probe->serialPort().bytesAvailable() - m_leftInPort;
+        m_windowRead += probe->serialPort().bytesAvailable();
         lastArrival = ticks;
     });
     if (wired)
         probe->connectReadyRead();
-    QObject::connect(&port, &QSerialPort::readyRead, &sim,
-                     [this] { m_leftInPort = probe->serialPort().bytesAvailable(); });
 }
 
 // The window goes first: closing its port while the simulator still holds the
@@ -116,39 +113,30 @@ void SimFixture::tick()
 // what arrives. Behind any other box the timer ticks on.
 void SimFixture::whileBoxOpen()
 {
-    for (int i = 0; i < kTicksBehindABox; ++i) {
-        if (m_inTick)
-            carryLine();
-        else
-            tick();
-    }
+    for (int i = 0; i < kTicksBehindABox; ++i)
+        m_inTick ? carryLine() : tick();
     settleLine();
 }
 
 bool SimFixture::onSimLine() const
 {
     const QSerialPort &port = probe->serialPort();
-    return port.isOpen() && sim.isOpen() &&
-           (sim.slavePath() == port.portName() ||
-            sim.slavePath().endsWith(QLatin1Char('/') + port.portName()));
+    return port.isOpen() && sim.isOpen() && sim.slavePath().endsWith('/' + port.portName());
 }
 
-// Bytes under way between the window and the simulator. Where the window
-// does not listen (its port closed, or on another line), what the terminal
-// sends is lost, as on a real line.
+// Bytes under way between the window and the simulator. What the terminal
+// sends where the window does not listen is lost, as on a real line.
 qint64 SimFixture::bytesInFlight()
 {
     QSerialPort &port = probe->serialPort();
-    // The last command before the port closes is written with the port's
-    // signals blocked: it is counted once the simulator has it, and until
-    // then the kernel's queue tells.
+    // The last command before the port closes goes with the port's signals
+    // blocked: the kernel's queue tells of it until the simulator has it.
     if (!sim.isOpen() || sim.bytesFromLink() > m_windowWritten)
         m_windowWritten = sim.bytesFromLink();
     const qint64 toTerminal = m_windowWritten - sim.bytesFromLink() + sim.bytesWaitingOnLink();
     if (!onSimLine()) {
         sim.discardUnheard();
         m_windowRead = sim.bytesSent();
-        m_leftInPort = port.isOpen() ? port.bytesAvailable() : 0;
         return toTerminal;
     }
     return port.bytesToWrite() + toTerminal + (sim.bytesSent() - m_windowRead);
@@ -172,9 +160,7 @@ void SimFixture::settleLine()
         }
         quietRounds = 0;
         if (waited.elapsed() > kLostAfterMs) {
-            QTest::qFail(qPrintable(QStringLiteral("%1 bytes lost between the window and the "
-                                                   "terminal")
-                                        .arg(inFlight)),
+            QTest::qFail((QByteArray::number(inFlight) + " bytes lost on the line").constData(),
                          __FILE__, __LINE__);
             m_windowWritten = sim.bytesFromLink();
             m_windowRead = sim.bytesSent();

@@ -36,15 +36,11 @@ public:
     void choosePort(const QString &portName);
     void click(QAbstractButton *button);
 
-    // Time-lapse: the window's tick timer is stopped and the fixture drives
-    // the ticks. Between two ticks the line carries ten milliseconds' worth
-    // of bytes at its rate, both ways (the simulator's stepped clock: its
-    // answer delay and split pauses count in ticks too), and the
-    // pseudo-terminal hands them over before the next tick. Timings are
-    // counted in ticks exactly as on a real line; only the wall-clock time
-    // between ticks is cut. Behind a message box opened outside the tick (from
-    // a button or the port's error handler) the ticks go on, as Qt's timer
-    // does, for as long as a technician takes to read it.
+    // Time-lapse: the window's timer is stopped and the fixture drives the
+    // ticks. Between two ticks the line carries 10 ms worth of bytes at its
+    // rate, both ways, in the simulator's stepped clock (its answer delay too):
+    // timings are counted in ticks as on a real line. Behind a box opened
+    // outside the tick the ticks go on, as Qt's timer does, while it is read.
     void runTicks(int count);
     // Ticks until done() holds (checked before every tick) or timeoutMs of
     // the window's time has passed; false then.
@@ -53,8 +49,7 @@ public:
     int lastArrival = 0; // ticks driven when bytes last reached the window's port
     // Ticks until the line has carried everything put on it, both ways.
     bool drainLine(int timeoutMs = 10000);
-    // Waits until the pseudo-terminal has handed over everything the line
-    // has carried so far, in both directions.
+    // Waits until the pseudo-terminal has handed over what the line carried.
     void settleLine();
     static constexpr int kTickMs = 10;
     static constexpr int kTicksBehindABox = 100; // a second to read it and press OK
@@ -91,11 +86,8 @@ private:
     qint64 bytesInFlight();
 
     bool m_inTick = false;
-    // What the kernel has carried between the window's port and the
-    // simulator's end, counted at both ends: a pseudo-terminal hands bytes
-    // over a little after they were written, so its queues alone can read
-    // empty while bytes are still under way.
+    // Counted at both ends: the kernel hands bytes over a little after they
+    // were written, its queues alone may read empty while bytes are under way.
     qint64 m_windowWritten = 0; // bytes the window has written to the simulator's line
     qint64 m_windowRead = 0;    // bytes that reached the window's port from it
-    qint64 m_leftInPort = 0;    // of those, still in the port's buffer
 };

@@ -34,8 +34,7 @@ public:
     bool &recordPathShown() { return w.recordPathShown; }
 
     void tick() { w._10msTimerCallback(); }
-    // The window's own receive slot on the port's readyRead, for a fixture
-    // that has to see each arrival before the window takes it.
+    // The window's receive slot wired again, after a fixture's own.
     void connectReadyRead()
     {
         QObject::connect(&w.serialPort, &QSerialPort::readyRead, &w,

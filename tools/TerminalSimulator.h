@@ -111,7 +111,8 @@ public:
     // answer delay and split pauses count in that time, and every byte takes
     // its time on the line (ten bit times at the rate the tool has set) both
     // ways: a request reaches the terminal, and an answer the tool, a few bytes
-    // at a time, as on a real line.
+    // at a time, as on a real line. Reports, log lines and floods still fall
+    // due by the wall clock; their bytes then take the line's time too.
     void useSteppedClock();
     void advanceClock(int ms);
     // Bytes that are still to cross the line in the terminal's time, in either

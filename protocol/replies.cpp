@@ -206,23 +206,17 @@ Interleaved separateReports(const char *data, int length)
 bool answerEnded(const char *data, int length, AnswerEnd end)
 {
     const Interleaved parts = separateReports(data, length);
-    int covered = parts.answer.size();
-    for (const QPair<int, int> &report : parts.reports)
-        covered += report.second - report.first;
-    if (covered < length)
-        return false; // a report is still coming in
     const QString text = replyText(parts.answer.constData(), parts.answer.size());
-    if (text.endsWith(QLatin1String("ERROR\r\n")))
+    if (text.contains(QLatin1String("ERROR\r\n")))
         return true;
+    const int ok = text.indexOf(kOkLine);
     switch (end) {
     case AnswerEnd::okLine:
-        return text.endsWith(kOkLine);
-    case AnswerEnd::lineAfterOk: {
-        const int ok = text.indexOf(kOkLine);
-        return ok >= 0 && text.size() > ok + kOkLine.size() && text.endsWith(kLineEnd);
-    }
+        return ok >= 0;
+    case AnswerEnd::lineAfterOk:
+        return ok >= 0 && text.indexOf(kLineEnd, ok + kOkLine.size()) >= 0;
     case AnswerEnd::ownLine:
-        return text.endsWith(kLineEnd);
+        return text.contains(kLineEnd);
     }
     return true;
 }

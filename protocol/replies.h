@@ -101,9 +101,10 @@ Interleaved separateReports(const char *data, int length);
 // "OK"; the login name comes bare, or ended by a line end. "ERROR" closes any.
 enum class AnswerEnd { okLine, lineAfterOk, ownLine };
 
-// Whether the answer in data has visibly ended the way its kind ends. The
-// terminal's reports mixed into it do not count, but one still without its
-// line end at the end means more is coming. A bare answer never shows its end.
+// Whether the answer in data has visibly ended the way its kind ends: its
+// closing line has come, whatever follows it (the terminal's own log). The
+// terminal's reports mixed into it do not count. A bare answer never shows
+// its end.
 bool answerEnded(const char *data, int length, AnswerEnd end);
 
 // Output the terminal sends of its own accord.

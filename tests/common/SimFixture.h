@@ -45,10 +45,9 @@ public:
     // Ticks until done() holds (checked before every tick) or timeoutMs of
     // the window's time has passed; false then.
     bool runUntil(const std::function<bool()> &done, int timeoutMs = 10000);
-    int ticks = 0;       // driven so far
-    int lastArrival = 0; // ticks driven when bytes last reached the window's port
-    // Ticks until the line has carried everything put on it, both ways.
-    bool drainLine(int timeoutMs = 10000);
+    int ticks = 0;                         // driven so far
+    int lastArrival = 0;                   // ticks driven when bytes last reached the window's port
+    bool drainLine(int timeoutMs = 10000); // ticks until the line has carried all, both ways
     // Waits until the pseudo-terminal has handed over what the line carried.
     void settleLine();
     static constexpr int kTickMs = 10;

@@ -42,8 +42,32 @@ void checkIndexAfter(const QString &text, const QString &keyword)
 {
     const replies::Answer<int> index = replies::indexAfter(text, keyword);
     FUZZ_CHECK(index.recognised == text.contains(keyword));
-    if (index.value)
+    if (index.value) {
         FUZZ_CHECK(index.recognised && text.contains(keyword + QLatin1Char(':')));
+        FUZZ_CHECK(*index.value >= 0 && *index.value <= 999999999); // nine digits at most
+    }
+}
+
+// Every kind of answer ends on a line end: an "OK" line, and a line after it,
+// are line ends too. An answer without reports has ended with its first "OK"
+// or "ERROR" line.
+void checkAnswerEnded(const char *bytes, int length, const QString &text)
+{
+    using replies::AnswerEnd;
+    const bool ok = replies::answerEnded(bytes, length, AnswerEnd::okLine);
+    const bool lineAfterOk = replies::answerEnded(bytes, length, AnswerEnd::lineAfterOk);
+    const bool ownLine = replies::answerEnded(bytes, length, AnswerEnd::ownLine);
+    if (ownLine) // a report taken out from between "\r" and "\n" leaves its "\n"
+        FUZZ_CHECK(text.contains(QLatin1Char('\n')));
+    if (lineAfterOk)
+        FUZZ_CHECK(ok);
+    if (ok)
+        FUZZ_CHECK(ownLine);
+    const bool reports =
+        text.contains(QLatin1String("+CSQ: ")) || text.contains(QLatin1String("+CMQTTCONNECT: "));
+    if (!reports)
+        FUZZ_CHECK(ok == (text.contains(QLatin1String("OK\r\n")) ||
+                          text.contains(QLatin1String("ERROR\r\n"))));
 }
 
 } // namespace
@@ -113,6 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const std::optional<bool> logOn = replies::deviceLogOn(text);
     FUZZ_CHECK(logOn.has_value() == text.contains(QLatin1String("GSMLOG")));
+    if (logOn)
+        FUZZ_CHECK(*logOn == text.contains(QLatin1String("GSMLOG:(1)")));
 
     const replies::Answer<QString> sn = replies::serialNumber(text);
     FUZZ_CHECK(sn.recognised == text.contains(QLatin1String("SN:")));
@@ -122,6 +148,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(!sn.value->contains(kLineEnd));
         FUZZ_CHECK(text.contains(QStringLiteral("SN:") + *sn.value + kLineEnd));
     }
+    // Missing only when the first "SN:" has no line end after it, or nothing before that.
+    if (sn.recognised)
+        FUZZ_CHECK(sn.value.has_value() ==
+                   (replies::textAfter(text, QStringLiteral("SN:")).indexOf(kLineEnd) >= 1));
 
     const std::optional<replies::BeatSettings> beat = replies::beatSettings(text);
     FUZZ_CHECK(beat.has_value() == text.contains(QLatin1String("BEAT:")));
@@ -132,13 +162,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(text.contains(QStringLiteral("BEAT:") + beat->intervalText));
         if (beat->key) {
             FUZZ_CHECK(!beat->key->contains(kLineEnd));
-            FUZZ_CHECK(text.contains(QStringLiteral("OK\r\n") + *beat->key));
+            FUZZ_CHECK(text.contains(QStringLiteral("OK\r\n") + *beat->key + kLineEnd));
         }
+        // A key line still without its line end is coming, not missing.
+        FUZZ_CHECK(!(beat->key && beat->keyComing));
+        if (beat->keyComing)
+            FUZZ_CHECK(text.contains(QStringLiteral("OK\r\n")));
     }
 
+    // The name is the first line that is not empty; the terminal's verdict
+    // alone is no name.
     const std::optional<QString> name = replies::mqttName(text);
     if (name) {
         FUZZ_CHECK(!name->isEmpty() && !name->contains(QLatin1Char('\n')));
+        FUZZ_CHECK(*name != QLatin1String("OK") && *name != QLatin1String("ERROR"));
         FUZZ_CHECK(text.contains(*name));
     }
 
@@ -152,6 +189,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (address.value->port)
             FUZZ_CHECK(*address.value->port >= 0 && *address.value->port <= 0xFFFF);
     }
+
+    checkAnswerEnded(bytes, length, text);
 
     checkIndexAfter(text, QStringLiteral("SRVPRO"));
     checkIndexAfter(text, QStringLiteral("DEVTYPE"));

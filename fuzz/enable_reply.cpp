@@ -1,6 +1,7 @@
 // The connection reply: the terminal's answer to "ENATCMD", read the way the
 // window reads its receive buffer (zero bytes are dropped, so that a zero in
-// front of the answer does not hide it).
+// front of the answer does not hide it). The same bytes, cut in two, are a
+// command sent and what came back: its echo is found only where it stands.
 #include "fuzzcheck.h"
 #include "protocol/replies.h"
 #include "session/linerules.h"
@@ -10,8 +11,35 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace {
+
+void checkEcho(const QByteArray &received, const QByteArray &sent)
+{
+    const int echo = linerules::echoLength(received, sent);
+    if (sent.isEmpty()) {
+        FUZZ_CHECK(echo == 0);
+        return;
+    }
+    FUZZ_CHECK(echo == -1 || echo == 0 || echo == sent.size());
+    if (echo == sent.size())
+        FUZZ_CHECK(received.startsWith(sent));
+    else if (echo == -1) // the start of the echo so far, the rest still to come
+        FUZZ_CHECK(received.size() < sent.size() && sent.startsWith(received));
+    else
+        FUZZ_CHECK(!received.startsWith(sent) &&
+                   (!sent.startsWith(received) || received.size() >= sent.size()));
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+    const int cut = size > 0 ? data[0] % (int(size) + 1) : 0;
+    checkEcho(bytes, bytes.mid(1, cut));
+    checkEcho(bytes.mid(1, cut), bytes);
+    checkEcho(bytes.mid(cut), bytes.left(cut));
+
     const QString text = replies::replyText(reinterpret_cast<const char *>(data), int(size));
 
     const linerules::EnableReply reply = linerules::parseEnableReply(text);

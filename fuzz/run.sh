@@ -70,6 +70,8 @@ for t in "${targets[@]}"; do
   finished=$(date +%s.%N)
 
   executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+  # The coverage libFuzzer reached: instrumented edges and features.
+  coverage=$(grep -ao 'cov: [0-9]* ft: [0-9]*' "$log" | tail -n 1 | awk '{ print $2 " edges, " $4 " features" }')
   # libFuzzer's own average counts whole seconds only; wall time is finer.
   seconds=$(awk -v a="$started" -v b="$finished" 'BEGIN { printf "%.1f", b - a }')
   speed=$(awk -v n="${executed:-0}" -v a="$started" -v b="$finished" 'BEGIN { printf "%.0f", n / (b - a) }')
@@ -80,7 +82,7 @@ for t in "${targets[@]}"; do
     failed=1
     tail -n 40 "$log" >&2
   fi
-  line="fuzz_$t: executed ${executed:-?} inputs, ${speed:-?} exec/s, ${seconds:-?} s, corpus $(ls "$corpus" | wc -l) files: $result"
+  line="fuzz_$t: executed ${executed:-?} inputs, ${speed:-?} exec/s, ${seconds:-?} s, ${coverage:-? edges}, corpus $(ls "$corpus" | wc -l) files: $result"
   echo "$line"
   summary+=("$line")
 done

@@ -235,6 +235,24 @@ FinalResult finalResult(const char *data, int length)
     return {};
 }
 
+bool answerEnded(const char *data, int length, AnswerEnd end)
+{
+    const Interleaved parts = separateReports(data, length);
+    const QString text = replyText(parts.answer.constData(), parts.answer.size());
+    if (text.contains(QLatin1String("ERROR\r\n")))
+        return true;
+    const int ok = text.indexOf(kOkLine);
+    switch (end) {
+    case AnswerEnd::okLine:
+        return ok >= 0;
+    case AnswerEnd::lineAfterOk:
+        return ok >= 0 && text.indexOf(kLineEnd, ok + kOkLine.size()) >= 0;
+    case AnswerEnd::ownLine:
+        return text.contains(kLineEnd);
+    }
+    return true;
+}
+
 UnsolicitedReport unsolicitedReport(const QString &text)
 {
     UnsolicitedReport report;

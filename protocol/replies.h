@@ -110,6 +110,17 @@ struct FinalResult
 // The first verdict in data[0, length).
 FinalResult finalResult(const char *data, int length);
 
+// How the terminal ends its answer to a query: most answers close with an
+// "OK" line; the answer to "BEAT?" carries the MQTT key on a line after its
+// "OK"; the login name comes bare, or ended by a line end. "ERROR" closes any.
+enum class AnswerEnd { okLine, lineAfterOk, ownLine };
+
+// Whether the answer in data has visibly ended the way its kind ends: its
+// closing line has come, whatever follows it (the terminal's own log). The
+// terminal's reports mixed into it do not count. A bare answer never shows
+// its end.
+bool answerEnded(const char *data, int length, AnswerEnd end);
+
 // Output the terminal sends of its own accord.
 struct UnsolicitedReport
 {

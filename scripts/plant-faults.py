@@ -12,7 +12,8 @@ the CTest tests whose names match (default: every test). --texts plants,
 instead of the list below, one typo in each of the product's Chinese texts
 (an "X" after its first Chinese character), one text at a time.
 
-Each fault is one exact text replacement in one source file. The file is put
+Each fault is one exact text replacement in one source file (or a few, given
+as lists, for a line moved). The file is put
 back after every run, also when the run is interrupted. A fault counts as
 caught when the build fails or any test fails.
 """
@@ -155,6 +156,17 @@ FAULTS = [
     ("cut-key-taken", "protocol/atreply.cpp", "if (!beat || beat->keyComing)", "if (!beat)"),
     ("zero-before-register-reply", "protocol/modbus.cpp", "    if (zeros == 0)\n        return std::nullopt;\n",
      "    return std::nullopt;\n"),
+    # The window's own timer, boxes, the line's pace.
+    ("timer-not-wired", "app/ZorvikTestTool.cpp",
+     "    connect(&tickTimer, &QTimer::timeout, this, &ZorvikTestTool::_10msTimerCallback);\n", ""),
+    ("timer-single-shot", "app/ZorvikTestTool.cpp", "    tickTimer.start();",
+     "    tickTimer.setSingleShot(true);\n    tickTimer.start();"),
+    ("timer-every-7ms", "app/ZorvikTestTool.cpp", "kTickIntervalMs = 10;", "kTickIntervalMs = 7;"),
+    ("discard-after-error-box", "session/serial.cpp",
+     ["        discardReceived();\n        stopBatches();", "QMessageBox::NoButton);\n        return;"],
+     ["        stopBatches();", "QMessageBox::NoButton);\n        discardReceived();\n        return;"]),
+    ("long-answer-taken-unended", "session/tick.cpp",
+     "    if (quiet < kQuietTicks && selector::hasAtReplyRule(waitSelector) &&", "    if (false &&"),
     ("write-start-keeps-read", "app/actions.cpp", "        session.readStep = kReadStepIdle; // a batch read in progress stops here",
      "        ;"),
 ]
@@ -204,11 +216,15 @@ def main():
         if args.only and name not in args.only:
             continue
         source = open(path, encoding="utf-8").read()
-        if source.count(before) != 1:
+        pairs = list(zip(before, after)) if isinstance(before, list) else [(before, after)]
+        if any(source.count(text) != 1 for text, _ in pairs):
             results.append((name, "NOT PLANTED (text not found once)"))
             continue
+        planted = source
+        for text, replacement in pairs:
+            planted = planted.replace(text, replacement)
         try:
-            open(path, "w", encoding="utf-8").write(source.replace(before, after))
+            open(path, "w", encoding="utf-8").write(planted)
             start = time.time()
             build = ["cmake", "--build", args.build, "-j" + args.jobs]
             if args.target:

@@ -12,6 +12,20 @@ constexpr quint16 kTicksPerLogSync = 200; // 2 s device-log sync
 constexpr quint16 kQuietTicks = 5;        // a reply is complete after 5 silent ticks...
 constexpr int kCompleteAboveBytes = 100;  // ...or as soon as it is longer than this
 constexpr quint16 kStepTimeoutBeats = 20; // a step's reply is given up on the 21st beat
+
+// How the answer awaited under a selector ends.
+replies::AnswerEnd answerEndOf(int waited)
+{
+    switch (waited) {
+    case selector::readInterval:
+    case selector::readMqttKey:
+        return replies::AnswerEnd::lineAfterOk;
+    case selector::readMqttName:
+        return replies::AnswerEnd::ownLine;
+    default:
+        return replies::AnswerEnd::okLine;
+    }
+}
 } // namespace
 
 void ZorvikTestTool::_10msTimerCallback()
@@ -100,6 +114,15 @@ void ZorvikTestTool::receiveStage()
         if (rxBuffer.isEmpty())
             return;
     }
+
+    // The size rule hands a long answer over before the line falls silent,
+    // but not one that is visibly still coming in: at 9600 baud an answer
+    // passes 100 bytes long before its end, and read then it would be taken
+    // cut (a serial number without its line end, a version without its "OK").
+    // Silence still ends any answer.
+    if (quiet < kQuietTicks && selector::hasAtReplyRule(waitSelector) &&
+        !replies::answerEnded(rxBuffer.constData(), rxBuffer.size(), answerEndOf(waitSelector)))
+        return;
 
     if (selector::isConnectionCommand(waitSelector)) {
         handleConnectionReply();

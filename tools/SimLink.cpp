@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -119,6 +120,21 @@ void PtyLink::flushPending()
 void PtyLink::drop()
 {
     closeDescriptors();
+}
+
+void PtyLink::discardUnread()
+{
+    m_pending.clear();
+    if (m_ends.slaveFd >= 0)
+        ::tcflush(m_ends.slaveFd, TCIFLUSH);
+}
+
+qint64 PtyLink::bytesUnread() const
+{
+    int count = 0;
+    if (m_ends.masterFd < 0 || ::ioctl(m_ends.masterFd, FIONREAD, &count) != 0)
+        return 0;
+    return count;
 }
 
 void PtyLink::closeDescriptors()

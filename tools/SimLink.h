@@ -27,6 +27,13 @@ public:
     virtual void setOwnBaudRate(int baudRate) { Q_UNUSED(baudRate) }
     // Takes the line away, as if the adapter were unplugged.
     virtual void drop() = 0;
+    // Forgets what was written that the tool's side has not read yet. A
+    // pseudo-terminal keeps it for whoever opens the tool's end next; a real
+    // line would have lost it.
+    virtual void discardUnread() {}
+    // Bytes the tool has written that this end has not read yet, where the
+    // line can tell.
+    virtual qint64 bytesUnread() const { return 0; }
 
 signals:
     void received(const QByteArray &bytes);
@@ -49,6 +56,8 @@ public:
     LineSettings lineSettings() const override;
     void write(const QByteArray &bytes) override;
     void drop() override;
+    void discardUnread() override;
+    qint64 bytesUnread() const override;
 
 private:
     void onReadable();

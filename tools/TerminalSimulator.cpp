@@ -170,6 +170,19 @@ QList<QByteArray> TerminalSimulator::modbusFrames() const
 
 void TerminalSimulator::onReceived(const QByteArray &bytes)
 {
+    m_bytesFromLink += bytes.size();
+    if (m_stepped) {
+        // The bytes cross the line in the terminal's own time (simclock.cpp).
+        if (m_lineIn.isEmpty())
+            m_lineInFreeAt = qMax(m_lineInFreeAt, m_nowMs);
+        m_lineIn.append(bytes);
+        return;
+    }
+    takeRequestBytes(bytes);
+}
+
+void TerminalSimulator::takeRequestBytes(const QByteArray &bytes)
+{
     m_bytesReceived += bytes.size();
     // A half-duplex adapter's receiver hears its own transmitter: every byte
     // the tool sends comes straight back, whatever the terminal makes of it.
@@ -180,7 +193,12 @@ void TerminalSimulator::onReceived(const QByteArray &bytes)
     termsim::RequestFramer::Piece piece;
     while (m_framer.next(&piece))
         handleRequest(piece.kind, piece.bytes);
-    m_silenceTimer.start();
+    if (m_stepped) {
+        m_lastHeardAt = m_nowMs;
+        m_silencePending = true;
+    } else {
+        m_silenceTimer.start();
+    }
 }
 
 void TerminalSimulator::onSilence()
@@ -256,8 +274,19 @@ void TerminalSimulator::queueAnswer(const Answer &answer)
         step.bytes = bytes.mid(from, to - from);
         if (i == pieces - 1)
             step.afterSent = answer.afterSent;
+        if (m_stepped) {
+            LineChunk chunk;
+            chunk.bytes = step.bytes;
+            chunk.queuedAt = m_nowMs;
+            chunk.pauseMs = step.delayMs;
+            chunk.afterSent = step.afterSent;
+            m_lineOut.append(chunk);
+            continue;
+        }
         m_outbox.append(step);
     }
+    if (m_stepped)
+        return;
     // Answers leave in the order of their requests: while one waits out its
     // delay, the next queues behind it.
     if (!m_outboxTimer.isActive())
@@ -281,6 +310,20 @@ void TerminalSimulator::runOutbox()
 }
 
 void TerminalSimulator::writeToLine(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || !isOpen())
+        return;
+    if (m_stepped) {
+        LineChunk chunk;
+        chunk.bytes = bytes;
+        chunk.queuedAt = m_nowMs;
+        m_lineOut.append(chunk);
+        return;
+    }
+    putOnLink(bytes);
+}
+
+void TerminalSimulator::putOnLink(const QByteArray &bytes)
 {
     if (bytes.isEmpty() || !isOpen())
         return;

@@ -113,6 +113,27 @@ public:
     qint64 bytesReceived() const { return m_bytesReceived; }
     qint64 bytesSent() const { return m_bytesSent; }
 
+    // Time-lapse, for tests that drive the tool's tick themselves: from the
+    // call on, the terminal's time runs only when advanceClock() moves it. Its
+    // answer delay and split pauses count in that time, and every byte takes
+    // its time on the line (ten bit times at the rate the tool has set) both
+    // ways: a request reaches the terminal, and an answer the tool, a few bytes
+    // at a time, as on a real line. Reports, log lines and floods still fall
+    // due by the wall clock; their bytes then take the line's time too.
+    void useSteppedClock();
+    void advanceClock(int ms);
+    // Bytes that are still to cross the line in the terminal's time, in either
+    // direction, or an answer still waiting out its delay.
+    bool lineBusy() const { return !m_lineIn.isEmpty() || !m_lineOut.isEmpty(); }
+    // Bytes the line has taken from the tool's side so far: with the stepped
+    // clock some of them may still be crossing it.
+    qint64 bytesFromLink() const { return m_bytesFromLink; }
+    // Bytes the tool has written that the line has not taken yet.
+    qint64 bytesWaitingOnLink() const;
+    // Bytes the tool's side has not read are lost, as on a real line that
+    // nobody listens to (the tool's port is closed).
+    void discardUnheard();
+
     const QList<Request> &requests() const { return m_requests; }
     void clearRequests() { m_requests.clear(); }
     // The AT commands received, without "AT+" and "\r\n".
@@ -142,6 +163,7 @@ private:
 
     void attachLink(SimLink *link);
     void onReceived(const QByteArray &bytes);
+    void takeRequestBytes(const QByteArray &bytes);
     void onSilence();
     void handleRequest(RequestKind kind, const QByteArray &bytes);
     Request describe(RequestKind kind, const QByteArray &bytes, const LineSettings &line) const;
@@ -150,6 +172,7 @@ private:
     void queueAnswer(const Answer &answer);
     void runOutbox();
     void writeToLine(const QByteArray &bytes);
+    void putOnLink(const QByteArray &bytes);
     bool writeIgnored(const QString &keyword) const { return m_ignoredWrites.contains(keyword); }
     static QSet<QString> keywordSet(const QStringList &keywords);
 
@@ -162,6 +185,20 @@ private:
     // AT commands (simat.cpp)
     QByteArray answerAt(const QByteArray &line);
     QByteArray answerEnAtCmd(char op, const QString &argument);
+
+    // The stepped clock (simclock.cpp)
+    struct LineChunk
+    {
+        QByteArray bytes;
+        double queuedAt = 0; // ms of the terminal's time
+        double pauseMs = 0;  // silence before its first byte, after what went before
+        std::function<void()> afterSent;
+        double startAt = -1; // when its first byte may begin, once known
+        int sent = 0;
+    };
+    double msPerByte() const;
+    void receiveUntil(double endMs, double perByte);
+    void transmitUntil(double endMs, double perByte);
 
     // Unsolicited output (simbehaviours.cpp)
     void sendReports();
@@ -182,6 +219,16 @@ private:
 
     QList<OutStep> m_outbox;
     QTimer m_outboxTimer;
+
+    bool m_stepped = false;
+    double m_nowMs = 0;
+    QByteArray m_lineIn;       // from the tool, not yet across
+    double m_lineInFreeAt = 0; // when the last byte taken off it had crossed
+    double m_lastHeardAt = 0;
+    bool m_silencePending = false;
+    QList<LineChunk> m_lineOut; // to the tool, not yet across
+    double m_lineOutFreeAt = 0;
+    qint64 m_bytesFromLink = 0;
 
     bool m_refuseAtEnable = false;
     bool m_silent = false;

@@ -100,6 +100,8 @@ void TerminalSimulator::dropLine()
     m_floodTimer.stop();
     m_outboxTimer.stop();
     m_outbox.clear();
+    m_lineIn.clear();
+    m_lineOut.clear();
     m_silenceTimer.stop();
     m_framer.takeLeftover();
     if (m_link)

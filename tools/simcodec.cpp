@@ -8,8 +8,10 @@ const QByteArray kAtPrefix = QByteArrayLiteral("AT");
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
 
 // A line that long without "\r\n" is not a command the terminal would take;
-// it stops the buffer from growing without end on a noisy line.
-constexpr int kMaxAtLineLength = 512;
+// it stops the buffer from growing without end on a noisy line. Commands come
+// in at the line's pace, a few bytes at a time, so the bound lies beyond the
+// longest a tool might send (an SN pasted by mistake, thousands of characters).
+constexpr int kMaxAtLineLength = 64 * 1024;
 
 } // namespace
 

@@ -36,10 +36,13 @@ public:
     std::function<QStringList()> logNow;
     // The button pressed in a box that has it, such as QMessageBox::Yes.
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+    // Runs while a box is open, the time a technician reads it; boxes opening meanwhile are caught.
+    std::function<void()> whileOpen;
 
 private:
     void closeOpenBoxes();
 
     QTimer m_timer;
     QVector<Box> m_boxes;
+    QVector<QMessageBox *> m_reading; // caught, not answered yet
 };

@@ -36,16 +36,22 @@ public:
     void choosePort(const QString &portName);
     static void click(QAbstractButton *button);
 
-    // Time-lapse: the window's tick timer is stopped and the fixture drives
-    // the ticks, each one after the line has carried what was written on it
-    // (settleLine). Timings are counted in ticks exactly as on a real line;
-    // only the wall-clock time between ticks is cut.
+    // Time-lapse: the window's timer is stopped and the fixture drives the
+    // ticks. Between two ticks the line carries 10 ms worth of bytes at its
+    // rate, both ways, in the simulator's stepped clock (its answer delay too):
+    // timings are counted in ticks as on a real line. Behind a box opened
+    // outside the tick the ticks go on, as Qt's timer does, while it is read.
     void runTicks(int count);
     // Ticks until done() holds (checked before every tick) or timeoutMs of
     // the window's time has passed; false then.
     bool runUntil(const std::function<bool()> &done, int timeoutMs = 10000);
-    int ticks = 0; // driven so far
+    int ticks = 0;                         // driven so far
+    int lastArrival = 0;                   // ticks driven when bytes last reached the window's port
+    bool drainLine(int timeoutMs = 10000); // ticks until the line has carried all, both ways
+    // Waits until the pseudo-terminal has handed over what the line carried.
     void settleLine();
+    static constexpr int kTickMs = 10;
+    static constexpr int kTicksBehindABox = 100; // a second to read it and press OK
 
     // Chooses the port, clicks "连接设备" (or "自动连接") and waits until the
     // window shows the connection. False if it did not come.
@@ -72,6 +78,15 @@ public:
     QMetaObject::Connection stepRecording;
 
 private:
-    qint64 m_windowWritten = 0; // bytes the window's port has written
-    qint64 m_windowRead = 0;    // bytes the window has taken off the line
+    void tick();
+    void carryLine(); // ten milliseconds of the line
+    void whileBoxOpen();
+    bool onSimLine() const;
+    qint64 bytesInFlight();
+
+    bool m_inTick = false;
+    // Counted at both ends: the kernel hands bytes over a little after they
+    // were written, its queues alone may read empty while bytes are under way.
+    qint64 m_windowWritten = 0; // bytes the window has written to the simulator's line
+    qint64 m_windowRead = 0;    // bytes that reached the window's port from it
 };

@@ -34,6 +34,12 @@ public:
     bool &recordPathShown() { return w.recordPathShown; }
 
     void tick() { w._10msTimerCallback(); }
+    // The window's receive slot wired again, after a fixture's own.
+    void connectReadyRead()
+    {
+        QObject::connect(&w.serialPort, &QSerialPort::readyRead, &w,
+                         &ZorvikTestTool::onSerialReadyRead);
+    }
     void appendLog(const QString &message) { w.appendLog(message); }
     void refreshControls() { w.refreshControls(); }
     void openSerialPort(int baud) { w.openSerialPort(baud); }

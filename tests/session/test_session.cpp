@@ -79,19 +79,19 @@ private slots:
     void unsolicitedOutputAndDeviceLog();
 };
 
-// Each piece of the answer to "SN?" (or "SN=", "写入SN号") is taken `ticks`
-// ticks after it came, once.
+// Each piece of the answer to "SN?" (or "SN=", "写入SN号") is taken once, on
+// the `tick`th tick after its last byte.
 void SessionTest::receiveStage_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QByteArrayList>("pieces");
-    QTest::addColumn<int>("ticks");
+    QTest::addColumn<int>("tick");
     QTest::addColumn<QStringList>("log"); // one entry per piece
     const QByteArray serial(140, '7');
     QTest::newRow("short: after 5 quiet ticks")
         << "readSNbutton" << QByteArrayList{"+SN:ABCDEF\r\n"} << 6
         << QStringList{"设备ID为：ABCDEF"};
-    QTest::newRow("over 100 bytes: at once")
+    QTest::newRow("over 100 bytes: once whole")
         << "readSNbutton" << QByteArrayList{"+SN:" + serial + "\r\nOK\r\n"} << 1
         << QStringList{"设备ID为：" + serial};
     QTest::newRow("cut short, the rest later")
@@ -105,20 +105,20 @@ void SessionTest::receiveStage()
 {
     QFETCH(QString, button);
     QFETCH(QByteArrayList, pieces);
-    QFETCH(int, ticks);
+    QFETCH(int, tick);
     QFETCH(QStringList, log);
     SimFixture f;
     QVERIFY(f.connectManually() && f.waitIdle());
     f.sim.setSilent(true);
     f.ui().SNlineEdit->setText(QStringLiteral("TV2400002"));
     f.click(f.window->findChild<QPushButton *>(button));
-    QTRY_VERIFY(lineRequests(f.sim).last().startsWith(QStringLiteral("SN")));
+    QVERIFY(f.drainLine());
+    QVERIFY(lineRequests(f.sim).last().startsWith(QStringLiteral("SN")));
     const int before = f.logMessages().size();
     for (int i = 0; i < pieces.size(); ++i) {
         f.sim.sendGarbage(pieces.at(i));
-        f.runTicks(ticks - 1);
-        QCOMPARE(f.logMessages().size(), before + i);
-        f.runTicks(1);
+        QVERIFY(f.runUntil([&] { return f.logMessages().size() > before + i; }));
+        QCOMPARE(f.ticks - f.lastArrival, tick);
         QCOMPARE(f.logMessages().last(), log.at(i));
         f.runTicks(100);
     }
@@ -128,11 +128,13 @@ void SessionTest::receiveStage()
 
 // The same read with an echoing adapter, a zero byte before each answer (and
 // odd login name ends), the interval chosen (one "BEAT?"), "DOMAIN?"
-// unanswered, AT commands still off.
+// unanswered, AT commands still off, answers late and in pieces, answers
+// longer than the size at which a reply is taken (read whole all the same).
 void SessionTest::batchRead_data()
 {
     QTest::addColumn<QString>("twist");
-    for (const char *twist : {"plain", "echo", "zero", "interval", "silent", "at off"})
+    for (const char *twist :
+         {"plain", "echo", "zero", "interval", "silent", "at off", "late", "long"})
         QTest::newRow(twist) << QString::fromLatin1(twist);
 }
 
@@ -149,6 +151,11 @@ void SessionTest::batchRead()
     t.baudCode = twist == "at off" ? 4 : 2;
     t.deviceType = 4;
     t.atEnabled = twist != "at off";
+    if (twist == "long") {
+        t.serialNumber = QStringLiteral("TV2400001").repeated(14).left(120);
+        t.softwareVersion = t.softwareVersion.repeated(5).left(124); // 130 bytes with "OK"
+        t.mqttLoginName = t.mqttLoginName.repeated(12).left(105);    // bare, no line end
+    }
     auto &ui = f.ui();
     ui.BraudRate_1->setCurrentText(rate);
     QMap<QString, int> arrived;   // the tick each request arrived on
@@ -166,9 +173,11 @@ void SessionTest::batchRead()
                                              !lineRequests(f.sim).contains("DOMAIN?"));
                      });
     QVERIFY(f.connectManually());
-    QVERIFY(twist == "at off" ? f.waitForLog(sentAt("ENATCMD=7,1")) : f.waitIdle());
+    QVERIFY(twist == "at off" ? f.drainLine() : f.waitIdle()); // "ENATCMD=7,1" unanswered
     f.sim.setSilent(false);
     f.sim.clearRequests();
+    f.sim.setReplyDelay(twist == "late" ? 300 : 0);
+    f.sim.setReplySplit(twist == "late" ? 3 : 1, 30);
     if (twist == "interval")
         ui.checkBox_16->click(); // "上传间隔：" ticks "MQTT登录密钥：" as well
     const int logBefore = f.logMessages().size();
@@ -255,77 +264,76 @@ void SessionTest::buttons()
     QVERIFY(f.logContains(sentAt("SN=TV2409876")));
 }
 
-// Output nobody asked for, cut as a real line cuts it; then "打开日志", sent
-// every 2 s while the terminal differs, never while a read reply is awaited.
+// Output nobody asked for, a few bytes a tick as the line brings it; then
+// "打开日志", sent every 2 s while the terminal differs, never while a read
+// reply is awaited.
 void SessionTest::unsolicitedOutputAndDeviceLog()
 {
     SimFixture f;
     QVERIFY(f.connectManually() && f.waitIdle());
     const int before = f.logMessages().size();
-    f.sim.sendGarbage(QByteArray::fromHex("0103020005 7847")); // a register reply
-    f.runTicks(6);
-    QVERIFY(f.probe->rxBuffer().isEmpty());
+    // Sent, then the ticks until `done`, counted from its last byte.
+    const auto send = [&f](const QByteArray &bytes, const std::function<bool()> &done) {
+        f.sim.sendGarbage(bytes);
+        return f.runUntil(done) ? f.ticks - f.lastArrival : -1;
+    };
+    // A register reply is taken after 5 quiet ticks.
+    QCOMPARE(send(QByteArray::fromHex("0103020005 7847"),
+                  [&f] { return f.probe->rxBuffer().isEmpty(); }),
+             6);
     QCOMPARE(f.session().devAddress, quint8(1));
-    // Two reports make the buffer long enough to be judged on every tick.
+    // Two reports pass the size rule before their end: the whole lines are read
+    // at once, the rest after the quiet. One report alone waits for the quiet.
     const QByteArray report("+CSQ: 23,99\r\n+CMQTTCONNECT: 0,\"tcp://a.example.com:3999\"\r\n");
+    const auto logged = [&f, before](int count) {
+        return [&f, before, count] { return f.logMessages().size() - before == count; };
+    };
     f.sim.sendGarbage(report + report);
-    f.runTicks(6);
-    const int cuts[] = {0, 6, 30, 50, int(report.size())};
-    for (int i = 0; i < 4; ++i) {
-        f.sim.sendGarbage(report.mid(cuts[i], cuts[i + 1] - cuts[i]));
-        f.runTicks(1);
-    }
+    QVERIFY(f.runUntil(logged(3)) && f.sim.lineBusy());
+    QVERIFY(f.runUntil(logged(4)) && f.ticks - f.lastArrival == 6);
+    QCOMPARE(send(report, logged(6)), 6);
     // Paused longer than a reply's silence; a log line, not shown (log off).
     f.sim.sendGarbage("+CSQ: 1");
     f.runTicks(10);
-    f.sim.sendGarbage("7,99\r\n+CMQTTCONNECT: 0,1\r\n[LOG] heartbeat sent\r\n");
-    f.runTicks(6);
+    QCOMPARE(send("7,99\r\n+CMQTTCONNECT: 0,1\r\n[LOG] heartbeat sent\r\n", logged(8)), 6);
     // Without its line end, read as it stands after half a second.
-    f.sim.sendGarbage("+CSQ: 9");
-    f.runTicks(49);
-    QCOMPARE(f.ui().label_Temp->text(), QStringLiteral("17"));
-    f.runTicks(1);
-    QCOMPARE(f.ui().label_Temp->text(), QStringLiteral("9"));
+    QCOMPARE(send("+CSQ: 9", [&f] { return f.ui().label_Temp->text() == "9"; }), 50);
     f.runTicks(300);
-    QCOMPARE(f.logMessages().mid(before),
-             QStringList({"服务器状态为：已连接", "CSQ=23", "CSQ=23", "服务器状态为：已连接",
-                          "CSQ=23", "服务器状态为：未连接", "CSQ=17", "CSQ=9"}));
+    QCOMPARE(
+        f.logMessages().mid(before),
+        QStringList({"服务器状态为：已连接", "CSQ=23", "CSQ=23", "服务器状态为：已连接",
+                     "服务器状态为：已连接", "CSQ=23", "服务器状态为：未连接", "CSQ=17", "CSQ=9"}));
 
-    int ticks = 0;
-    const auto run = [&](int count) {
-        f.runTicks(count);
-        ticks += count;
-    };
-    const auto toSync = [&] { run(199 - ticks % 200); }; // the tick before the next sync
-    const auto sync = [&](int switches, const char *logLine) {
-        run(1);
-        QTRY_COMPARE(lineRequests(f.sim, "GSMLOG=").size(), switches);
-        run(6);
-        QCOMPARE(f.logMessages().last(), QString::fromUtf8(logLine));
-    };
     f.probe->tick2s() = 0;
+    const int start = f.ticks;
+    const auto toSync = [&] { f.runTicks(199 - (f.ticks - start) % 200); }; // the tick before
+    // The sync's tick sends the command; the terminal's answer is then read.
+    const auto sync = [&](const char *command, const char *logLine) {
+        f.runTicks(1);
+        QCOMPARE(f.logMessages().last(), sentAt(QString::fromLatin1(command)));
+        QVERIFY(f.runUntil([&] { return f.logMessages().last() == QString::fromUtf8(logLine); }));
+    };
     f.sim.setIgnoredWrites({QStringLiteral("GSMLOG")}); // answers, keeps its log off
     f.ui().checkBox_5->click();
     toSync();
     QCOMPARE(lineRequests(f.sim, "GSMLOG=").size(), 1);
-    sync(2, "设备日志已关闭");
+    sync("GSMLOG=1", "设备日志已关闭");
     // While the serial number is awaited, the sync waits.
     f.sim.setSilent(true);
     f.click(f.ui().readSNbutton);
-    run(300);
+    f.runTicks(300);
     f.sim.setSilent(false);
     f.sim.setIgnoredWrites({});
-    f.sim.sendGarbage("+SN:TV2400001\r\nOK\r\n");
-    run(5);
+    QCOMPARE(send("+SN:TV2400001\r\nOK\r\n", [&f] { return f.ticks - f.lastArrival == 5; }), 5);
     QCOMPARE(lineRequests(f.sim, "GSMLOG=").size(), 2);
-    sync(3, "设备日志已打开");
+    sync("GSMLOG=1", "设备日志已打开");
     f.sim.sendGarbage("[LOG] heartbeat sent\r\n"); // shown now, once
-    run(600);
+    f.runTicks(600);
     QCOMPARE(f.logCount(QStringLiteral("[LOG] heartbeat sent\r\n")), 1);
     f.ui().checkBox_5->click();
     toSync();
-    sync(4, "设备日志已关闭");
-    run(600);
+    sync("GSMLOG=0", "设备日志已关闭");
+    f.runTicks(600);
     QCOMPARE(lineRequests(f.sim, "GSMLOG="),
              QStringList({"GSMLOG=0", "GSMLOG=1", "GSMLOG=1", "GSMLOG=0"}));
 }
@@ -362,8 +370,8 @@ void SessionConnectTest::manualConnectDisconnectAndLoseAdapter()
     f.ui().checkBox_5->click();
     f.click(f.ui().disConnectButton);
     expectState(f, kDisconnected);
-    QTRY_VERIFY(!f.sim.state().atEnabled); // the command left before the port closed
-    f.click(f.ui().disConnectButton);      // the port closed: nothing goes out, nothing fails
+    QVERIFY(f.drainLine() && !f.sim.state().atEnabled); // the command left before the port closed
+    f.click(f.ui().disConnectButton); // the port closed: nothing goes out, nothing fails
     QCOMPARE(f.logMessages().mid(log.size()),
              QStringList({sentAt("ENATCMD=3,0"), "设备已经断开", "设备已经断开"}));
     f.sim.clearRequests();
@@ -445,7 +453,7 @@ void SessionConnectTest::quietTerminal()
     f.click(f.ui().connectButton);
     f.runTicks(20);
     f.sim.sendGarbage(kAnswer);
-    f.settleLine();
+    QVERIFY(f.drainLine()); // in, not yet complete
     f.sim.dropLine();
     QVERIFY(f.runUntil([&f] { return f.boxes.count() == 5; }));
     QCOMPARE(f.boxes.last().title, QStringLiteral("串口操作错误"));
@@ -489,7 +497,8 @@ void SessionConnectTest::connectionReply()
     QCOMPARE(f.session().has(SessionState::atEnabled), atEnabled);
     QCOMPARE(lineRequests(f.sim).last(), QString(atEnabled ? "GSMLOG=0" : "ENATCMD=3,1"));
     f.click(f.ui().disConnectButton);
-    QTRY_COMPARE(lineRequests(f.sim).last(), QStringLiteral("ENATCMD=%1,0").arg(address));
+    QVERIFY(f.drainLine());
+    QCOMPARE(lineRequests(f.sim).last(), QStringLiteral("ENATCMD=%1,0").arg(address));
 }
 
 // Not answering "ENATCMD=": the read asks again every 21 beats, counted with
@@ -516,7 +525,8 @@ void SessionConnectTest::enableRequestsAreCountedAndGivenUp()
     QCOMPARE(requestBeats, QList<int>({21, 42, 63, 84, 105, 126, 147, 168, 189, 210, 231}));
     expectState(f, kDisconnected);
     QCOMPARE(f.logMessages().last(), QStringLiteral("设备使能AT指令超时"));
-    QTRY_COMPARE(lineRequests(f.sim).last(), QStringLiteral("ENATCMD=1,0"));
+    QVERIFY(f.drainLine());
+    QCOMPARE(lineRequests(f.sim).last(), QStringLiteral("ENATCMD=1,0"));
     QCOMPARE(f.boxes.count(), 0);
     f.sim.setSilent(false); // connected again, the requests are counted afresh
     QVERIFY(f.connectManually());

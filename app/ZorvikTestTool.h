@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/SessionState.h"
+#include "session/timing.h"
 #include "ui_ZorvikTestTool.h"
 
 #include <QByteArray>

@@ -1,4 +1,4 @@
-// The AT reply extraction: every reader of protocol/replies.h gets the same
+// The AT reply extraction: every reader of protocol/atreplies.h gets the same
 // input, and what each returns must agree with the text it was given.
 //
 // The input is a receive buffer. Its bytes without zero bytes are the reply
@@ -6,7 +6,7 @@
 // used as a key, a separator and a keyword, so that the generic readers see
 // more than the terminal's few words.
 #include "fuzzcheck.h"
-#include "protocol/replies.h"
+#include "protocol/atreplies.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -37,11 +37,6 @@ constexpr quint16 kReadStepIdle = 26;  // no batch read running
 constexpr quint16 kWriteStepStart = 27;
 constexpr quint16 kWriteStepDone = 37;
 
-// Unsolicited output that ends without a line end is read as it stands once
-// the line has been quiet for this many ticks (0.5 s); before that, the rest
-// of the report may still be on its way.
-constexpr quint16 kUnterminatedQuietTicks = 50;
-
 // A batch write as it was accepted: the selection and the value of every
 // parameter, taken once when "批量写入" is pressed. The commands, the
 // read-back and the record go by these alone, so the technician may edit the

@@ -6,8 +6,8 @@
 #include "TestSettings.h"
 #include "WindowProbe.h"
 
+#include "protocol/atreplies.h"
 #include "protocol/modbus.h"
-#include "protocol/replies.h"
 #include "session/parameters.h"
 
 #include <QApplication>

@@ -1,7 +1,8 @@
 #include "app/ZorvikTestTool.h"
 
-#include "protocol/replies.h"
+#include "protocol/atreplies.h"
 #include "protocol/selectors.h"
+#include "session/timing.h"
 
 #include <functional>
 
@@ -216,8 +217,8 @@ bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
     // and only up to its last line end: a report cut by the line waits for its
     // rest, and is taken as it stands only once the line has stayed quiet.
     const int from = qBound(0, rxUnsolicitedFrom, int(length));
-    const int end =
-        replies::unsolicitedEnd(data, length, from, rxQuietTicks >= kUnterminatedQuietTicks);
+    const int end = replies::unsolicitedEnd(data, length, from,
+                                            rxQuietTicks >= timing::kUnterminatedQuietTicks);
     rxUnsolicitedFrom = end;
     if (end == from)
         return false; // nothing new since the last look

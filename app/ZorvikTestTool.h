@@ -73,6 +73,9 @@ private:
     void holdLogRepaints(bool hold);
     void showLogHeight();
     void setupLogWindow();
+    void setupLogRepaints();
+    void setupLogDocument();
+    void setupLogMenu();
 
     // While one is alive (the tick holds one), log entries wait and go into
     // the log window together when it ends.
@@ -115,6 +118,8 @@ private:
 
     // Tick engine (session/tick.cpp).
     void receiveStage();
+    void takeUnterminatedOutput();
+    void routeReply();
     bool awaitsResultCode() const;
     bool stepMayAdvance(quint16 &beatCounter);
 

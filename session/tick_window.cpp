@@ -77,13 +77,7 @@ void ZorvikTestTool::receiveStage()
         ++rxQuietTicks;
     const int fresh = rxBuffer.size() - rxOfferedSize;
     if (fresh <= 0) {
-        // The terminal's own output that stopped without its line end has
-        // waited long enough for its rest: it is read as it stands, once.
-        const bool ownOutput =
-            !selector::hasAtReplyRule(waitSelector) && !selector::isConnectionCommand(waitSelector);
-        if (ownOutput && rxQuietTicks == timing::kUnterminatedQuietTicks &&
-            rxUnsolicitedFrom < rxBuffer.size())
-            parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()));
+        takeUnterminatedOutput();
         return;
     }
     // A write's verdict is a line of its own, and nothing of the answer comes
@@ -119,6 +113,25 @@ void ZorvikTestTool::receiveStage()
         !replies::answerEnded(rxBuffer.constData(), rxBuffer.size(), answerEndOf(waitSelector)))
         return;
 
+    routeReply();
+    rxOfferedSize = rxBuffer.size();
+}
+
+// The terminal's own output that stopped without its line end has waited
+// long enough for its rest: it is read as it stands, once.
+void ZorvikTestTool::takeUnterminatedOutput()
+{
+    const bool ownOutput =
+        !selector::hasAtReplyRule(waitSelector) && !selector::isConnectionCommand(waitSelector);
+    if (ownOutput && rxQuietTicks == timing::kUnterminatedQuietTicks &&
+        rxUnsolicitedFrom < rxBuffer.size())
+        parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()));
+}
+
+// Hands a complete reply to the rule for what is awaited: the connection
+// reply handling, a write's verdict, or the register and AT parsers.
+void ZorvikTestTool::routeReply()
+{
     if (selector::isConnectionCommand(waitSelector)) {
         handleConnectionReply();
     } else if (awaitsResultCode() && takeResultCode()) {
@@ -128,7 +141,6 @@ void ZorvikTestTool::receiveStage()
         waitSelector = 0;
         discardReceived();
     }
-    rxOfferedSize = rxBuffer.size();
 }
 
 // Whether the answer awaited is a write's "OK" or "ERROR" that ends its step.

@@ -20,10 +20,17 @@ class QProgressBar;
 
 // The one window of the tool. It owns the layout, the session with the
 // terminal, the serial port and the 10 ms tick that drives every exchange.
-// Member functions live in the folder of the subsystem they belong to:
-// app/ (construction, slots, log), protocol/ (frames, commands, replies),
-// session/ (state, serial port, tick, connection, batch read and write),
-// binding/ (SN binding file).
+//
+// Where its code lives (docs/ARCHITECTURE.md draws the whole of it): this
+// class is declared here and built in app/ZorvikTestTool.cpp; every other
+// member function is defined in a file named *_window.cpp, in the folder of
+// the subsystem it belongs to: app/ (slots, log window), protocol/ (sending
+// commands, reading replies), session/ (view, serial port, tick, connection,
+// batch read and write), binding/ (SN binding file), records/ (record and
+// log file). Every file without that mark knows nothing of the window: pure
+// functions in a namespace (bytes and text in, values out) that the members
+// call, plus the few that say at their top what else they touch. The line's
+// timing is in session/timing.h.
 class ZorvikTestTool : public QMainWindow
 {
     Q_OBJECT
@@ -33,38 +40,39 @@ public:
     ~ZorvikTestTool() override;
 
 private slots:
-    void _10msTimerCallback();
-    void onConnectButtonClicked();
-    void onautoConnectButtonClicked();
-    void onDisConnectButtonClicked();
-    void onReadButtonClicked();
-    void onWriteButtonClicked();
-    void onAutoReadButtonClicked();
-    void onpushButton_3Clicked();
-    void onpushButton_2Clicked();
-    void onpushButtonClicked();
-    void onpushButton_4Clicked();
-    void onpushButton_5Clicked();
-    void readSNButtonClicked();
-    void writeSNButtonClicked();
-    void onSerialComNumChanged(int index);
-    void onBraudRate_1Changed(int index);
-    void onWBraudRate_1Changed(int index);
-    void onDevAddressChanged(int address);
-    void onWDevAddressChanged(int address);
-    void onWupDataIntervalChanged(int Time);
-    void devNumCheckClicked();
-    void braudRateCheckClicked();
-    void srvProtocolCheckClicked();
-    void devTypeCheckClicked();
-    void upDataIntervalCheckClicked();
-    void srvAddrCheckClicked();
-    void srvPortCheckClicked();
-    void mqttNameCheckClicked();
-    void mqttCodeCheckClicked();
-    void gsmLogCheckClicked();
-    void bindSNfileCheckClicked();
-    void snLineChanged();
+    // Each slot with the control that triggers it: object name "caption".
+    void _10msTimerCallback();               // tickTimer, every 10 ms: the engine
+    void onConnectButtonClicked();           // connectButton "连接设备"
+    void onautoConnectButtonClicked();       // autoConnectButton "自动连接"
+    void onDisConnectButtonClicked();        // disConnectButton "断开连接"
+    void onReadButtonClicked();              // readButton "批量读取"
+    void onWriteButtonClicked();             // writeButton "批量写入"
+    void onAutoReadButtonClicked();          // readButton_2 "清除窗口"
+    void onpushButton_3Clicked();            // pushButton_3 "打开继电器1" / "关闭继电器1"
+    void onpushButton_2Clicked();            // pushButton_2 "打开继电器2" / "关闭继电器2"
+    void onpushButtonClicked();              // pushButton "打开继电器3" / "关闭继电器3"
+    void onpushButton_4Clicked();            // pushButton_4 "打开设备" / "关闭设备"
+    void onpushButton_5Clicked();            // pushButton_5 "打开SN绑定文件"
+    void readSNButtonClicked();              // readSNbutton "读取SN号"
+    void writeSNButtonClicked();             // writeSNbutton "写入SN号"
+    void onSerialComNumChanged(int index);   // SerialComNum, the port list after "端口:"
+    void onBraudRate_1Changed(int index);    // BraudRate_1, the rate to connect at, "波特率："
+    void onWBraudRate_1Changed(int index);   // BraudRate_3, the baud rate to write
+    void onDevAddressChanged(int address);   // readAddress_1, the station address, "站号："
+    void onWDevAddressChanged(int address);  // readAddress_3, the station address to write
+    void onWupDataIntervalChanged(int Time); // readAddress_5, the upload interval to write
+    void devNumCheckClicked();               // checkBox "站号：" and checkBox_8 "SN"
+    void braudRateCheckClicked();            // checkBox_2 "波特率："
+    void srvProtocolCheckClicked();          // checkBox_7 "服务器协议："
+    void devTypeCheckClicked();              // checkBox_13 "设备类型："
+    void upDataIntervalCheckClicked();       // checkBox_16 "上传间隔："
+    void srvAddrCheckClicked();              // checkBox_3 "服务器地址:"
+    void srvPortCheckClicked();              // checkBox_4 "服务器端口："
+    void mqttNameCheckClicked();             // checkBox_14 "MQTT登录名："
+    void mqttCodeCheckClicked();             // checkBox_15 "MQTT登录密钥："
+    void gsmLogCheckClicked();               // checkBox_5 "打开日志"
+    void bindSNfileCheckClicked();           // checkBox_6 "SN绑定文件"
+    void snLineChanged();                    // SNlineEdit, the SN to write, before "读取SN号"
 
 private:
     // Log window (app/log.cpp).

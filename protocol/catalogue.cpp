@@ -15,7 +15,7 @@ struct SendWhen
     enum Gate {
         always,
         never,
-        notVerifyingOrSelected, // not verifying, or any of `selected` set
+        notVerifyingOrSelected, // no read-back of a write runs, or any of `selected` set
         selectedOnly,           // any of `selected` set
     };
     Gate gate = always;
@@ -33,7 +33,9 @@ struct SendWhen
         case never:
             return false;
         case notVerifyingOrSelected:
-            return !session.has(SessionState::verifying) || session.selected(selected);
+            // The bit's other meaning, a read pending after an automatic
+            // connection, holds these back too.
+            return !session.verifyingWrite() || session.selected(selected);
         case selectedOnly:
             return session.selected(selected);
         }

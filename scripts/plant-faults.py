@@ -67,8 +67,8 @@ FAULTS = [
     ("at-enable-12", "session/timing.h", "kMaxAtEnableRequests = 11;", "kMaxAtEnableRequests = 12;"),
     ("connect-flag-from-address", "session/connection_window.cpp", "reply.hasFlag && reply.atEnabled", "reply.atEnabled || reply.address == 3"),
     ("auto-connect-no-verify", "session/connection_window.cpp",
-     "session.setFlag(SessionState::verifying, session.connectState == AutoConnecting);",
-     "session.setFlag(SessionState::verifying, false);"),
+     "session.setReadPendingAfterAutoConnect(session.connectState == AutoConnecting);",
+     "session.setReadPendingAfterAutoConnect(false);"),
     ("batch-survives-disconnect", "session/batch_window.cpp", "    session.readStep = kReadStepIdle;\n    session.writeStep = 0;",
      "    session.readStep = session.readStep;"),
     # Verification.

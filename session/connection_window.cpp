@@ -141,7 +141,7 @@ void ZorvikTestTool::handleConnectionReply()
     session.setFlag(SessionState::atEnabled, reply.hasFlag && reply.atEnabled);
 
     if (session.connectState != Connected) {
-        session.setFlag(SessionState::verifying, session.connectState == AutoConnecting);
+        session.setReadPendingAfterAutoConnect(session.connectState == AutoConnecting);
         session.connectState = Connected;
         showConnectState(Connected);
         refreshControls();
@@ -150,9 +150,9 @@ void ZorvikTestTool::handleConnectionReply()
     }
 
     if (reply.atEnabled) {
-        if (session.has(SessionState::verifying)) {
+        if (session.readPendingAfterAutoConnect()) {
             appendLog(QStringLiteral("设备已允许使用AT指令,正在读取设备参数\r\n"));
-            session.setFlag(SessionState::verifying, false);
+            session.setReadPendingAfterAutoConnect(false);
             session.startRead();
         }
         sendCommand(selector::deviceLogOff); // the terminal's own log off

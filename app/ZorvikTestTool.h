@@ -24,7 +24,7 @@ class QProgressBar;
 // Where its code lives (docs/ARCHITECTURE.md draws the whole of it): this
 // class is declared here and built in app/ZorvikTestTool.cpp; every other
 // member function is defined in a file named *_window.cpp, in the folder of
-// the subsystem it belongs to: app/ (slots, log window), protocol/ (sending
+// the subsystem it belongs to: app/ (short slots, log window), protocol/ (sending
 // commands, reading replies), session/ (view, serial port, tick, connection,
 // batch read and write), binding/ (SN binding file), records/ (record and
 // log file). Every file without that mark knows nothing of the window: pure
@@ -40,7 +40,10 @@ public:
     ~ZorvikTestTool() override;
 
 private slots:
-    // Each slot with the control that triggers it: object name "caption".
+    // Each slot with the control that triggers it: object name "caption". The
+    // short ones are in app/actions_window.cpp; the tick, the connect buttons,
+    // the port list, the log's clear button and the binding's controls are
+    // with their subsystem.
     void _10msTimerCallback();               // tickTimer, every 10 ms: the engine
     void onConnectButtonClicked();           // connectButton "连接设备"
     void onautoConnectButtonClicked();       // autoConnectButton "自动连接"
@@ -75,7 +78,7 @@ private slots:
     void snLineChanged();                    // SNlineEdit, the SN to write, before "读取SN号"
 
 private:
-    // Log window (app/log.cpp).
+    // Log window (app/log_window.cpp).
     void appendLog(QString message);
     void flushLog();
     void holdLogRepaints(bool hold);
@@ -99,17 +102,19 @@ private:
     // Construction helpers (app/ZorvikTestTool.cpp).
     void connectWidgetSignals();
 
-    // Modbus RTU (protocol/rs485.cpp).
+    // Modbus RTU (protocol/modbus_window.cpp).
     quint16 crc16(const quint8 *bytes, quint8 count) const;
     bool sendRs485Frame(quint8 address, quint8 function, quint16 reg, quint16 value);
     bool parseRs485Reply(const char *data, quint16 length);
 
-    // Command builder (protocol/commands.cpp) and AT replies (protocol/atreply.cpp).
+    // Sending commands (protocol/commands_window.cpp) and AT replies
+    // (protocol/atreplies_window.cpp).
     void sendCommand(int selector);
     bool parseAtReply(const char *data, quint16 length);
     bool takeResultCode();
 
-    // Session state and serial port (session/state.cpp, session/serial.cpp).
+    // The session shown, and the serial port (session/view_window.cpp,
+    // session/serial_window.cpp).
     void showConnectState(int state);
     void showProgress();
     void refreshControls();
@@ -124,14 +129,14 @@ private:
     void dropReceivedFront(int count);
     void writeAndClosePort();
 
-    // Tick engine (session/tick.cpp).
+    // Tick engine (session/tick_window.cpp).
     void receiveStage();
     void takeUnterminatedOutput();
     void routeReply();
     bool awaitsResultCode() const;
     bool stepMayAdvance(quint16 &beatCounter);
 
-    // Connection (session/connection.cpp).
+    // Connection (session/connection_window.cpp).
     bool connectWindowBeat();
     void manualConnectBeat();
     void autoConnectBeat();
@@ -139,7 +144,7 @@ private:
     void requestAtEnable();
     void syncDeviceLog();
 
-    // Batch read and write (session/batch.cpp).
+    // Batch read and write (session/batch_window.cpp).
     void readStepBeat();
     void writeStepBeat();
     void verifyWrite();
@@ -147,10 +152,10 @@ private:
     void stopBatches();
     bool typedValuesAcceptable(const WriteSnapshot &write, quint16 bits);
 
-    // SN binding (binding/binding.cpp).
+    // SN binding (binding/binding_window.cpp).
     bool bindingCredentialsAcceptable();
 
-    // Provisioning record and daily log file (records/records.cpp).
+    // Provisioning record and daily log file (records/records_window.cpp).
     void openRecords(bool logFileWanted);
     void closeRecords();
     void beginRecordedWrite();

@@ -139,8 +139,11 @@ FAULTS = [
      "        return;"),
     ("at-enable-count-kept", "session/connection_window.cpp", "        session.atEnableCount = 0;\n", ""),
     # A row of terminals: the values of the moment, nothing of the last terminal.
-    ("write-reads-fields-late", "protocol/catalogue.cpp",
-     "QStringLiteral(\"SN=\") + write.value(WriteBit::serialNumber)", "QStringLiteral(\"SN=\") + session.wSN"),
+    ("write-reads-fields-late", "protocol/commands_window.cpp",
+     "catalogue::command(selectorNumber, session, toggle.button && toggle.switchOn());",
+     "catalogue::command(selectorNumber, [&] { SessionState late = session; "
+     "late.snapshot.setValue(WriteBit::srvAddr, ui.textEdit_2->toPlainText()); return late; }(), "
+     "toggle.button && toggle.switchOn());"),
     ("verify-reads-fields-late", "session/batch_window.cpp", "write.value(p.bit) == p.readBack(ui, session)",
      "p.toWrite(ui, session) == p.readBack(ui, session)"),
     ("read-back-by-boxes", "session/SessionState.h", "return writing() ? snapshot.mask : writeMask;",

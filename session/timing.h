@@ -8,8 +8,8 @@
 // window's timer and in beats of ten ticks, never read from a clock, so every
 // wait below is a count that the tests step through tick by tick.
 //
-// Inline: code written before these constants had a home of their own names
-// some of them without "timing::"; new code writes it.
+// Inline: code written before this header names some of these constants
+// without "timing::"; new code writes it.
 inline namespace timing {
 
 // The window's timer fires every 10 ms for the life of the window; each tick

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "session/SessionState.h"
-#include "session/timing.h"
 #include "ui_ZorvikTestTool.h"
 
 #include <QByteArray>

@@ -2,6 +2,7 @@
 
 #include "WindowProbe.h"
 #include "harness.h"
+#include "session/timing.h"
 
 #include <QApplication>
 #include <QProcess>

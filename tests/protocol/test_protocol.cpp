@@ -9,6 +9,7 @@
 #include "protocol/atreplies.h"
 #include "protocol/modbus.h"
 #include "session/parameters.h"
+#include "session/timing.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

@@ -2,15 +2,12 @@
 
 #include "app/branding.h"
 #include "app/settingsfile.h"
+#include "session/timing.h"
 
 #include <QDir>
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QStatusBar>
-
-namespace {
-constexpr int kTickIntervalMs = 10;
-}
 
 ZorvikTestTool::ZorvikTestTool(QWidget *parent) : QMainWindow(parent)
 {
@@ -37,7 +34,7 @@ ZorvikTestTool::ZorvikTestTool(QWidget *parent) : QMainWindow(parent)
     statusBar()->addPermanentWidget(progressBar);
     progressBar->hide();
 
-    tickTimer.setInterval(kTickIntervalMs);
+    tickTimer.setInterval(timing::kTickIntervalMs);
     connect(&tickTimer, &QTimer::timeout, this, &ZorvikTestTool::_10msTimerCallback);
     tickTimer.start();
 

@@ -19,10 +19,17 @@ class QProgressBar;
 
 // The one window of the tool. It owns the layout, the session with the
 // terminal, the serial port and the 10 ms tick that drives every exchange.
-// Member functions live in the folder of the subsystem they belong to:
-// app/ (construction, slots, log), protocol/ (frames, commands, replies),
-// session/ (state, serial port, tick, connection, batch read and write),
-// binding/ (SN binding file).
+//
+// Where its code lives (docs/ARCHITECTURE.md draws the whole of it): this
+// class is declared here and built in app/ZorvikTestTool.cpp; every other
+// member function is defined in a file named *_window.cpp, in the folder of
+// the subsystem it belongs to: app/ (short slots, log window), protocol/ (sending
+// commands, reading replies), session/ (view, serial port, tick, connection,
+// batch read and write), binding/ (SN binding file), records/ (record and
+// log file). Every file without that mark knows nothing of the window: pure
+// functions in a namespace (bytes and text in, values out) that the members
+// call, plus the few that say at their top what else they touch. The line's
+// timing is in session/timing.h.
 class ZorvikTestTool : public QMainWindow
 {
     Q_OBJECT
@@ -32,46 +39,53 @@ public:
     ~ZorvikTestTool() override;
 
 private slots:
-    void _10msTimerCallback();
-    void onConnectButtonClicked();
-    void onautoConnectButtonClicked();
-    void onDisConnectButtonClicked();
-    void onReadButtonClicked();
-    void onWriteButtonClicked();
-    void onAutoReadButtonClicked();
-    void onpushButton_3Clicked();
-    void onpushButton_2Clicked();
-    void onpushButtonClicked();
-    void onpushButton_4Clicked();
-    void onpushButton_5Clicked();
-    void readSNButtonClicked();
-    void writeSNButtonClicked();
-    void onSerialComNumChanged(int index);
-    void onBraudRate_1Changed(int index);
-    void onWBraudRate_1Changed(int index);
-    void onDevAddressChanged(int address);
-    void onWDevAddressChanged(int address);
-    void onWupDataIntervalChanged(int Time);
-    void devNumCheckClicked();
-    void braudRateCheckClicked();
-    void srvProtocolCheckClicked();
-    void devTypeCheckClicked();
-    void upDataIntervalCheckClicked();
-    void srvAddrCheckClicked();
-    void srvPortCheckClicked();
-    void mqttNameCheckClicked();
-    void mqttCodeCheckClicked();
-    void gsmLogCheckClicked();
-    void bindSNfileCheckClicked();
-    void snLineChanged();
+    // Each slot with the control that triggers it: object name "caption". The
+    // short ones are in app/actions_window.cpp; the tick, the connect buttons,
+    // the port list, the log's clear button and the binding's controls are
+    // with their subsystem.
+    void _10msTimerCallback();               // tickTimer, every 10 ms: the engine
+    void onConnectButtonClicked();           // connectButton "连接设备"
+    void onautoConnectButtonClicked();       // autoConnectButton "自动连接"
+    void onDisConnectButtonClicked();        // disConnectButton "断开连接"
+    void onReadButtonClicked();              // readButton "批量读取"
+    void onWriteButtonClicked();             // writeButton "批量写入"
+    void onAutoReadButtonClicked();          // readButton_2 "清除窗口"
+    void onpushButton_3Clicked();            // pushButton_3 "打开继电器1" / "关闭继电器1"
+    void onpushButton_2Clicked();            // pushButton_2 "打开继电器2" / "关闭继电器2"
+    void onpushButtonClicked();              // pushButton "打开继电器3" / "关闭继电器3"
+    void onpushButton_4Clicked();            // pushButton_4 "打开设备" / "关闭设备"
+    void onpushButton_5Clicked();            // pushButton_5 "打开SN绑定文件"
+    void readSNButtonClicked();              // readSNbutton "读取SN号"
+    void writeSNButtonClicked();             // writeSNbutton "写入SN号"
+    void onSerialComNumChanged(int index);   // SerialComNum, the port list after "端口:"
+    void onBraudRate_1Changed(int index);    // BraudRate_1, the rate to connect at, "波特率："
+    void onWBraudRate_1Changed(int index);   // BraudRate_3, the baud rate to write
+    void onDevAddressChanged(int address);   // readAddress_1, the station address, "站号："
+    void onWDevAddressChanged(int address);  // readAddress_3, the station address to write
+    void onWupDataIntervalChanged(int Time); // readAddress_5, the upload interval to write
+    void devNumCheckClicked();               // checkBox "站号：" and checkBox_8 "SN"
+    void braudRateCheckClicked();            // checkBox_2 "波特率："
+    void srvProtocolCheckClicked();          // checkBox_7 "服务器协议："
+    void devTypeCheckClicked();              // checkBox_13 "设备类型："
+    void upDataIntervalCheckClicked();       // checkBox_16 "上传间隔："
+    void srvAddrCheckClicked();              // checkBox_3 "服务器地址:"
+    void srvPortCheckClicked();              // checkBox_4 "服务器端口："
+    void mqttNameCheckClicked();             // checkBox_14 "MQTT登录名："
+    void mqttCodeCheckClicked();             // checkBox_15 "MQTT登录密钥："
+    void gsmLogCheckClicked();               // checkBox_5 "打开日志"
+    void bindSNfileCheckClicked();           // checkBox_6 "SN绑定文件"
+    void snLineChanged();                    // SNlineEdit, the SN to write, before "读取SN号"
 
 private:
-    // Log window (app/log.cpp).
+    // Log window (app/log_window.cpp).
     void appendLog(QString message);
     void flushLog();
     void holdLogRepaints(bool hold);
     void showLogHeight();
     void setupLogWindow();
+    void setupLogRepaints();
+    void setupLogDocument();
+    void setupLogMenu();
 
     // While one is alive (the tick holds one), log entries wait and go into
     // the log window together when it ends.
@@ -87,17 +101,19 @@ private:
     // Construction helpers (app/ZorvikTestTool.cpp).
     void connectWidgetSignals();
 
-    // Modbus RTU (protocol/rs485.cpp).
+    // Modbus RTU (protocol/modbus_window.cpp).
     quint16 crc16(const quint8 *bytes, quint8 count) const;
     bool sendRs485Frame(quint8 address, quint8 function, quint16 reg, quint16 value);
     bool parseRs485Reply(const char *data, quint16 length);
 
-    // Command builder (protocol/commands.cpp) and AT replies (protocol/atreply.cpp).
+    // Sending commands (protocol/commands_window.cpp) and AT replies
+    // (protocol/atreplies_window.cpp).
     void sendCommand(int selector);
     bool parseAtReply(const char *data, quint16 length);
     bool takeResultCode();
 
-    // Session state and serial port (session/state.cpp, session/serial.cpp).
+    // The session shown, and the serial port (session/view_window.cpp,
+    // session/serial_window.cpp).
     void showConnectState(int state);
     void showProgress();
     void refreshControls();
@@ -112,12 +128,14 @@ private:
     void dropReceivedFront(int count);
     void writeAndClosePort();
 
-    // Tick engine (session/tick.cpp).
+    // Tick engine (session/tick_window.cpp).
     void receiveStage();
+    void takeUnterminatedOutput();
+    void routeReply();
     bool awaitsResultCode() const;
     bool stepMayAdvance(quint16 &beatCounter);
 
-    // Connection (session/connection.cpp).
+    // Connection (session/connection_window.cpp).
     bool connectWindowBeat();
     void manualConnectBeat();
     void autoConnectBeat();
@@ -125,7 +143,7 @@ private:
     void requestAtEnable();
     void syncDeviceLog();
 
-    // Batch read and write (session/batch.cpp).
+    // Batch read and write (session/batch_window.cpp).
     void readStepBeat();
     void writeStepBeat();
     void verifyWrite();
@@ -133,10 +151,10 @@ private:
     void stopBatches();
     bool typedValuesAcceptable(const WriteSnapshot &write, quint16 bits);
 
-    // SN binding (binding/binding.cpp).
+    // SN binding (binding/binding_window.cpp).
     bool bindingCredentialsAcceptable();
 
-    // Provisioning record and daily log file (records/records.cpp).
+    // Provisioning record and daily log file (records/records_window.cpp).
     void openRecords(bool logFileWanted);
     void closeRecords();
     void beginRecordedWrite();

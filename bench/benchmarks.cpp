@@ -2,6 +2,7 @@
 
 #include "WindowProbe.h"
 #include "harness.h"
+#include "session/timing.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -16,7 +17,8 @@ namespace bench {
 
 namespace {
 
-constexpr int kBeatMs = 100;
+constexpr int kBeatMs = timing::kTickIntervalMs * timing::kTicksPerBeat;
+constexpr int kTicksPerSecond = 1000 / timing::kTickIntervalMs;
 // A batch read is 13 steps and the beat that completes it; each step may go
 // out no sooner than the beat after the previous reply was taken.
 constexpr int kBatchReadMinimumBeats = 14;
@@ -27,7 +29,6 @@ constexpr double kIdleLimitCpuSecondsPerMinute = 0.6; // 1 % of one core
 constexpr double kFloodLimitCpuShare = 0.05;          // a report storm at a twentieth of a core
 constexpr double kFloodLimitGrowthMiB = 5.0;
 constexpr int kLogBlockCap = 5000;
-constexpr int kRxBufferBytes = 4096; // what the window keeps of unsolicited output
 
 const QString kReadDone = QStringLiteral("已发完批量读取命令");
 const QString kWriteSucceeded = QStringLiteral("批量写入成功");
@@ -139,6 +140,71 @@ void print(const Figure &f)
     o << Qt::endl;
 }
 
+namespace {
+
+// CPU seconds per minute, slice by slice: the window as it runs (the tool's
+// GUI thread, the whole process, the terminal's thread), then an empty timer
+// in the place of its tick.
+struct IdleSlices
+{
+    QVector<double> tool, process, terminal, reference;
+};
+
+IdleSlices idleSlices(ConnectedWindow &w, int slices, int sliceMs)
+{
+    IdleSlices measured;
+    for (int slice = 0; slice < slices; ++slice) {
+        const double process0 = processCpuSeconds();
+        const double tool0 = threadCpuSeconds();
+        const double sim0 = w.sim.cpuSeconds();
+        qint64 start = nowNs();
+        runFor(sliceMs);
+        double minutes = double(nowNs() - start) / 60e9;
+        measured.process << (processCpuSeconds() - process0) / minutes;
+        measured.tool << (threadCpuSeconds() - tool0) / minutes;
+        measured.terminal << (w.sim.cpuSeconds() - sim0) / minutes;
+
+        QTimer empty;
+        QObject::connect(&empty, &QTimer::timeout, [] {});
+        w.probe->tickTimer().stop();
+        empty.start(timing::kTickIntervalMs);
+        const double empty0 = threadCpuSeconds();
+        start = nowNs();
+        runFor(sliceMs);
+        minutes = double(nowNs() - start) / 60e9;
+        measured.reference << (threadCpuSeconds() - empty0) / minutes;
+        empty.stop();
+        w.probe->tickTimer().start();
+    }
+    return measured;
+}
+
+// The tick's own work, without the wake-up that brings it: the tick run back
+// to back, with nothing received and nothing due. Too short for the CPU
+// clock, so timed by the wall clock; nothing waits in between. Seconds per
+// tick; stillIdle says whether the ticks sent nothing meanwhile.
+double directTickSeconds(ConnectedWindow &w, int ticks, bool &stillIdle)
+{
+    const int requestsBefore = w.sim.requestTimesNs().size();
+    const qint64 direct0 = nowNs();
+    for (int i = 0; i < ticks; ++i)
+        w.probe->tick();
+    const double perTick = double(nowNs() - direct0) / 1e9 / ticks;
+    runFor(200); // anything the ticks sent reaches the terminal
+    stillIdle = w.probe->waitSelector() == 0 && w.sim.requestTimesNs().size() == requestsBefore;
+    return perTick;
+}
+
+QString listed(const QVector<double> &values)
+{
+    QStringList texts;
+    for (double value : values)
+        texts << QString::number(value, 'f', 3);
+    return texts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
 // The window is connected and nothing happens on the line: the tick runs its
 // 100 rounds a second and finds nothing to do. The terminal sends no reports.
 // Slices of the window as it runs alternate with slices in which its tick is
@@ -148,78 +214,40 @@ void print(const Figure &f)
 QVector<Figure> idleCost(int seconds)
 {
     constexpr int kSlices = 5;
+    constexpr int kDirectTicks = 2000000;
     ConnectedWindow w(9600);
     if (!w.connected)
         return {failure(QStringLiteral("idle: CPU per minute"), QStringLiteral("no connection"))};
     runFor(2000); // let the connection's last answers and paints settle
 
     const int sliceMs = seconds * 1000 / kSlices;
-    QVector<double> tool, process, terminal, reference;
-    for (int slice = 0; slice < kSlices; ++slice) {
-        const double process0 = processCpuSeconds();
-        const double tool0 = threadCpuSeconds();
-        const double sim0 = w.sim.cpuSeconds();
-        qint64 start = nowNs();
-        runFor(sliceMs);
-        double minutes = double(nowNs() - start) / 60e9;
-        process << (processCpuSeconds() - process0) / minutes;
-        tool << (threadCpuSeconds() - tool0) / minutes;
-        terminal << (w.sim.cpuSeconds() - sim0) / minutes;
+    const IdleSlices measured = idleSlices(w, kSlices, sliceMs);
+    bool stillIdle = false;
+    const double perTick = directTickSeconds(w, kDirectTicks, stillIdle);
 
-        QTimer empty;
-        QObject::connect(&empty, &QTimer::timeout, [] {});
-        w.probe->tickTimer().stop();
-        empty.start(10);
-        const double empty0 = threadCpuSeconds();
-        start = nowNs();
-        runFor(sliceMs);
-        minutes = double(nowNs() - start) / 60e9;
-        reference << (threadCpuSeconds() - empty0) / minutes;
-        empty.stop();
-        w.probe->tickTimer().start();
-    }
-
-    // The tick's own work, without the wake-up that brings it: the tick run
-    // back to back, with nothing received and nothing due. Too short for the
-    // CPU clock, so timed by the wall clock; nothing waits in between.
-    constexpr int kDirectTicks = 2000000;
-    const int requestsBefore = w.sim.requestTimesNs().size();
-    const qint64 direct0 = nowNs();
-    for (int i = 0; i < kDirectTicks; ++i)
-        w.probe->tick();
-    const double perTick = double(nowNs() - direct0) / 1e9 / kDirectTicks;
-    runFor(200); // anything the ticks sent reaches the terminal
-    const bool stillIdle =
-        w.probe->waitSelector() == 0 && w.sim.requestTimesNs().size() == requestsBefore;
-
-    const auto listed = [](const QVector<double> &values) {
-        QStringList texts;
-        for (double value : values)
-            texts << QString::number(value, 'f', 3);
-        return texts.join(QStringLiteral(", "));
-    };
     const QString slices =
         QStringLiteral("median of %1 slices of %2 s: ").arg(kSlices).arg(sliceMs / 1000);
     Figure gui{QStringLiteral("idle: CPU per minute, tool (GUI thread)"),
-               median(tool),
+               median(measured.tool),
                QStringLiteral("s"),
                kIdleLimitCpuSecondsPerMinute,
                Figure::upper,
-               slices + listed(tool)};
+               slices + listed(measured.tool)};
     Figure whole{QStringLiteral("idle: CPU per minute, whole process"),
-                 median(process),
+                 median(measured.process),
                  QStringLiteral("s"),
                  kIdleLimitCpuSecondsPerMinute,
                  Figure::upper,
-                 QStringLiteral("terminal thread: %1 s").arg(median(terminal), 0, 'f', 3)};
+                 QStringLiteral("terminal thread: %1 s").arg(median(measured.terminal), 0, 'f', 3)};
     Figure floor{QStringLiteral("idle: the same with an empty 10 ms timer"),
-                 median(reference),
+                 median(measured.reference),
                  QStringLiteral("s"),
                  0,
                  Figure::upper,
-                 QStringLiteral("tick stopped, window shown; ") + slices + listed(reference)};
+                 QStringLiteral("tick stopped, window shown; ") + slices +
+                     listed(measured.reference)};
     Figure own{QStringLiteral("idle: the tick's own work per minute"),
-               perTick * 6000,
+               perTick * kTicksPerSecond * 60,
                QStringLiteral("s"),
                0,
                Figure::upper,
@@ -348,6 +376,59 @@ QVector<Figure> provisionWrite(int runs, bool confirming)
     return {time};
 }
 
+namespace {
+
+// What a flood cost and what the window made of it.
+struct FloodRun
+{
+    double wall = 0;                        // seconds
+    double process = 0, tool = 0, sim = 0;  // CPU share of one core
+    qint64 rss0 = 0, rss1 = 0, rssPeak = 0; // KiB
+    qint64 sentBytes = 0, readBytes = 0;
+    int lines = 0;   // "CSQ=" entries logged
+    int misread = 0; // of those, with a value other than 17
+};
+
+FloodRun runFlood(ConnectedWindow &w, int seconds)
+{
+    FloodRun r;
+    r.rss0 = residentKiB();
+    r.rssPeak = r.rss0;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout,
+                     [&r] { r.rssPeak = qMax(r.rssPeak, residentKiB()); });
+    sampler.start(1000);
+
+    const int lines0 = w.tap->count(kSignalEntry);
+    const int right0 = w.tap->count(kFloodSignalEntry);
+    const qint64 sent0 = w.sim.sentBytes();
+    const qint64 read0 = bytesRead();
+    const double process0 = processCpuSeconds();
+    const double tool0 = threadCpuSeconds();
+    const double sim0 = w.sim.cpuSeconds();
+    const qint64 start = nowNs();
+    w.sim.startFlood(seconds * 1000);
+    runUntil([&] { return !w.sim.floodRunning(); }, (seconds + 10) * 1000);
+    r.wall = double(nowNs() - start) / 1e9;
+    r.process = (processCpuSeconds() - process0) / r.wall;
+    r.tool = (threadCpuSeconds() - tool0) / r.wall;
+    r.sim = (w.sim.cpuSeconds() - sim0) / r.wall;
+    sampler.stop();
+
+    runFor(500); // the last bytes fall quiet and are handled
+    r.rss1 = residentKiB();
+    r.rssPeak = qMax(r.rssPeak, r.rss1);
+    r.sentBytes = w.sim.sentBytes() - sent0;
+    // Nothing else in the process reads much while the terminal floods: the
+    // count is what the tool took off the line, within a few KiB.
+    r.readBytes = bytesRead() - read0;
+    r.lines = w.tap->count(kSignalEntry) - lines0;
+    r.misread = r.lines - (w.tap->count(kFloodSignalEntry) - right0);
+    return r;
+}
+
+} // namespace
+
 // The terminal talks without a pause at 115200 baud: "+CSQ: 17,99\r\n" over
 // and over, about 886 reports a second.
 QVector<Figure> flood(int seconds, bool logAtCap)
@@ -361,76 +442,45 @@ QVector<Figure> flood(int seconds, bool logAtCap)
         fillLogToCap(*w.probe);
     runFor(1000);
 
-    const qint64 rss0 = residentKiB();
-    qint64 rssPeak = rss0;
-    QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout,
-                     [&rssPeak] { rssPeak = qMax(rssPeak, residentKiB()); });
-    sampler.start(1000);
+    const FloodRun r = runFlood(w, seconds);
+    const double reports = double(r.sentBytes) / TerminalSimulator::kDefaultFloodText.size();
+    const double ticks = r.wall * kTicksPerSecond;
 
-    const int lines0 = w.tap->count(kSignalEntry);
-    const int right0 = w.tap->count(kFloodSignalEntry);
-    const qint64 sent0 = w.sim.sentBytes();
-    const qint64 read0 = bytesRead();
-    const double process0 = processCpuSeconds();
-    const double tool0 = threadCpuSeconds();
-    const double sim0 = w.sim.cpuSeconds();
-    const qint64 start = nowNs();
-    w.sim.startFlood(seconds * 1000);
-    runUntil([&] { return !w.sim.floodRunning(); }, (seconds + 10) * 1000);
-    const double wall = double(nowNs() - start) / 1e9;
-    const double process = (processCpuSeconds() - process0) / wall;
-    const double tool = (threadCpuSeconds() - tool0) / wall;
-    const double sim = (w.sim.cpuSeconds() - sim0) / wall;
-    sampler.stop();
-
-    runFor(500); // the last bytes fall quiet and are handled
-    const qint64 rss1 = residentKiB();
-    rssPeak = qMax(rssPeak, rss1);
-    const qint64 sentBytes = w.sim.sentBytes() - sent0;
-    // Nothing else in the process reads much while the terminal floods: the
-    // count is what the tool took off the line, within a few KiB.
-    const qint64 readBytes = bytesRead() - read0;
-    const double reports = double(sentBytes) / TerminalSimulator::kDefaultFloodText.size();
-    const int lines = w.tap->count(kSignalEntry) - lines0;
-    const int misread = lines - (w.tap->count(kFloodSignalEntry) - right0);
-    const double ticks = wall * 100;
-
-    const QString over = QStringLiteral("%1 s at 115200 baud").arg(wall, 0, 'f', 1);
+    const QString over = QStringLiteral("%1 s at 115200 baud").arg(r.wall, 0, 'f', 1);
     QVector<Figure> figures;
     figures << Figure{name + QStringLiteral("CPU share of one core, tool"),
-                      tool * 100,
+                      r.tool * 100,
                       QStringLiteral("%"),
                       kFloodLimitCpuShare * 100,
                       Figure::upper,
                       over};
     figures << Figure{name + QStringLiteral("CPU share, whole process"),
-                      process * 100,
+                      r.process * 100,
                       QStringLiteral("%"),
                       0,
                       Figure::upper,
-                      QStringLiteral("terminal thread: %1 %").arg(sim * 100, 0, 'f', 1)};
+                      QStringLiteral("terminal thread: %1 %").arg(r.sim * 100, 0, 'f', 1)};
     figures << Figure{
         name + QStringLiteral("resident memory growth"),
-        double(rss1 - rss0) / 1024,
+        double(r.rss1 - r.rss0) / 1024,
         QStringLiteral("MiB"),
         kFloodLimitGrowthMiB,
         Figure::upper,
-        QStringLiteral("VmRSS %1 -> %2 KiB, peak %3 KiB").arg(rss0).arg(rss1).arg(rssPeak)};
+        QStringLiteral("VmRSS %1 -> %2 KiB, peak %3 KiB").arg(r.rss0).arg(r.rss1).arg(r.rssPeak)};
     figures << Figure{
         name + QStringLiteral("log lines per report"),
-        reports > 0 ? lines / reports : 0,
+        reports > 0 ? r.lines / reports : 0,
         QStringLiteral("lines"),
         1.0,
         Figure::exact,
         QStringLiteral("%1 \"CSQ=\" lines for %2 reports (%3 bytes sent, about %4 read); "
                        "%5 lines per tick; %6 with a value other than 17")
-            .arg(lines)
+            .arg(r.lines)
             .arg(reports, 0, 'f', 0)
-            .arg(sentBytes)
-            .arg(readBytes)
-            .arg(lines / ticks, 0, 'f', 2)
-            .arg(misread)};
+            .arg(r.sentBytes)
+            .arg(r.readBytes)
+            .arg(r.lines / ticks, 0, 'f', 2)
+            .arg(r.misread)};
     if (!w.boxes.seen.isEmpty())
         figures[0].note += QStringLiteral("; boxes: ") + w.boxes.seen.join(QStringLiteral(" | "));
     return figures;
@@ -477,7 +527,7 @@ void stormReplayTicks(WindowProbe &probe, int ticks)
         // last 4 KiB, and the marks of what was looked at move with it.
         QByteArray &buffer = probe.rxBuffer();
         buffer.append(reports);
-        const int excess = buffer.size() - kRxBufferBytes;
+        const int excess = buffer.size() - timing::kMaxRxBufferBytes;
         if (excess > 0) {
             buffer.remove(0, excess);
             probe.rxOfferedSize() = qMax(0, probe.rxOfferedSize() - excess);

@@ -52,6 +52,49 @@ int intArgument(int argc, char **argv, const char *prefix, int fallback)
     return fallback;
 }
 
+// Runs the benchmarks that the command line asks for, printing each figure
+// as it comes, and returns them all.
+QVector<bench::Figure> runWanted(int argc, char **argv, bool quick, const QString &self)
+{
+    QVector<bench::Figure> all;
+    const auto run = [&all](const QVector<bench::Figure> &figures) {
+        for (const bench::Figure &figure : figures) {
+            bench::print(figure);
+            all << figure;
+        }
+        std::fflush(stdout);
+    };
+
+    if (wanted(argc, argv, "startup"))
+        run(bench::startUp(quick ? 3 : 7, self));
+    if (hasArgument(argc, argv, "--startup-only"))
+        return all;
+    if (wanted(argc, argv, "idle"))
+        run(bench::idleCost(quick ? 5 : 30));
+    if (wanted(argc, argv, "batch")) {
+        run(bench::batchRead(quick ? 2 : 5, 0));
+        // A reply that comes in more than 50 ms after its request is taken
+        // only after the next beat: what a slow terminal, or a long reply on
+        // a slow line, costs.
+        run(bench::batchRead(quick ? 1 : 3, 60));
+    }
+    if (wanted(argc, argv, "provision")) {
+        run(bench::provisionWrite(quick ? 2 : 5, true));
+        run(bench::provisionWrite(quick ? 1 : 2, false));
+    }
+    if (wanted(argc, argv, "flood")) {
+        const int seconds = intArgument(argc, argv, "--flood-seconds=", 0);
+        run(bench::flood(seconds > 0 ? seconds : quick ? 5 : 30, false));
+        run(bench::flood(seconds > 0 ? seconds : quick ? 5 : 15, true));
+    }
+    if (wanted(argc, argv, "log"))
+        run(bench::logWindow(10000));
+    if (wanted(argc, argv, "replay"))
+        run(bench::stormReplay(quick ? 300 : 3000));
+
+    return all;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -79,42 +122,9 @@ int main(int argc, char **argv)
                 qPrintable(QGuiApplication::platformName()));
     std::fflush(stdout);
 
-    QVector<bench::Figure> all;
-    const auto run = [&all](const QVector<bench::Figure> &figures) {
-        for (const bench::Figure &figure : figures) {
-            bench::print(figure);
-            all << figure;
-        }
-        std::fflush(stdout);
-    };
-
-    if (wanted(argc, argv, "startup"))
-        run(bench::startUp(quick ? 3 : 7, self));
+    const QVector<bench::Figure> all = runWanted(argc, argv, quick, self);
     if (hasArgument(argc, argv, "--startup-only"))
         return 0;
-    if (wanted(argc, argv, "idle"))
-        run(bench::idleCost(quick ? 5 : 30));
-    if (wanted(argc, argv, "batch")) {
-        run(bench::batchRead(quick ? 2 : 5, 0));
-        // A reply that comes in more than 50 ms after its request is taken
-        // only after the next beat: what a slow terminal, or a long reply on
-        // a slow line, costs.
-        run(bench::batchRead(quick ? 1 : 3, 60));
-    }
-    if (wanted(argc, argv, "provision")) {
-        run(bench::provisionWrite(quick ? 2 : 5, true));
-        run(bench::provisionWrite(quick ? 1 : 2, false));
-    }
-    if (wanted(argc, argv, "flood")) {
-        const int seconds = intArgument(argc, argv, "--flood-seconds=", 0);
-        run(bench::flood(seconds > 0 ? seconds : quick ? 5 : 30, false));
-        run(bench::flood(seconds > 0 ? seconds : quick ? 5 : 15, true));
-    }
-    if (wanted(argc, argv, "log"))
-        run(bench::logWindow(10000));
-    if (wanted(argc, argv, "replay"))
-        run(bench::stormReplay(quick ? 300 : 3000));
-
     int missed = 0;
     for (const bench::Figure &figure : all) {
         if (figure.value < 0 || (figure.hasTarget() && !figure.met()))

@@ -1,4 +1,4 @@
-// The AT reply extraction: every reader of protocol/replies.h gets the same
+// The AT reply extraction: every reader of protocol/atreplies.h gets the same
 // input, and what each returns must agree with the text it was given.
 //
 // The input is a receive buffer. Its bytes without zero bytes are the reply
@@ -6,7 +6,7 @@
 // used as a key, a separator and a keyword, so that the generic readers see
 // more than the terminal's few words.
 #include "fuzzcheck.h"
-#include "protocol/replies.h"
+#include "protocol/atreplies.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -70,21 +70,10 @@ void checkAnswerEnded(const char *bytes, int length, const QString &text)
                           text.contains(QLatin1String("ERROR\r\n"))));
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+// Reading from an offset, as the window does for unsolicited output it has
+// not looked at yet: offsets before, inside and past the data.
+void checkOffsets(const char *bytes, int length, int textEnd, const QString &text)
 {
-    const char *bytes = reinterpret_cast<const char *>(data);
-    const int length = int(size);
-    const void *zero = std::memchr(bytes, 0, size);
-    const int textEnd = zero ? int(static_cast<const char *>(zero) - bytes) : length;
-
-    const QString text = replies::replyText(bytes, length);
-    FUZZ_CHECK(!text.contains(QChar(0)));
-    FUZZ_CHECK(text == QString::fromUtf8(QByteArray(bytes, length).replace('\0', QByteArray())));
-
-    // Reading from an offset, as the window does for unsolicited output it has
-    // not looked at yet: offsets before, inside and past the data.
     const int offsets[] = {-1, 0, textEnd / 2, textEnd, textEnd + 1, length, length + 7};
     for (const int from : offsets) {
         const QString part = replies::replyText(bytes, length, from);
@@ -111,9 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             FUZZ_CHECK(!replies::unsolicitedText(bytes, from, end).contains(QChar(0)));
         }
     }
+}
 
-    const QString extra =
-        zero ? QString::fromUtf8(bytes + textEnd + 1, length - textEnd - 1) : QString();
+// The generic readers, with the terminal's keys and with whatever followed
+// the first zero byte (extra).
+void checkGenericReaders(const QString &text, const QString &extra)
+{
     const QString keys[] = {
         extra,    kLineEnd, QStringLiteral("SN:"), QStringLiteral("("), QStringLiteral(":"),
         QString()};
@@ -126,7 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(replies::asNumber(QString::number(number)) == number);
     FUZZ_CHECK(replies::asNumber(QLatin1Char(' ') + QString::number(number) + kLineEnd) == number);
     replies::asNumber(extra);
+}
 
+void checkSwitches(const QString &text)
+{
     const std::optional<bool> open = replies::deviceOpen(text);
     if (text.contains(QLatin1String("CLOSE")))
         FUZZ_CHECK(open && !*open);
@@ -139,7 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(logOn.has_value() == text.contains(QLatin1String("GSMLOG")));
     if (logOn)
         FUZZ_CHECK(*logOn == text.contains(QLatin1String("GSMLOG:(1)")));
+}
 
+void checkSerialNumber(const QString &text)
+{
     const replies::Answer<QString> sn = replies::serialNumber(text);
     FUZZ_CHECK(sn.recognised == text.contains(QLatin1String("SN:")));
     if (sn.value) {
@@ -152,7 +150,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (sn.recognised)
         FUZZ_CHECK(sn.value.has_value() ==
                    (replies::textAfter(text, QStringLiteral("SN:")).indexOf(kLineEnd) >= 1));
+}
 
+void checkBeat(const QString &text)
+{
     const std::optional<replies::BeatSettings> beat = replies::beatSettings(text);
     FUZZ_CHECK(beat.has_value() == text.contains(QLatin1String("BEAT:")));
     if (beat) {
@@ -169,7 +170,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (beat->keyComing)
             FUZZ_CHECK(text.contains(QStringLiteral("OK\r\n")));
     }
+}
 
+void checkNameAndAddress(const QString &text)
+{
     // The name is the first line that is not empty; the terminal's verdict
     // alone is no name.
     const std::optional<QString> name = replies::mqttName(text);
@@ -189,15 +193,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (address.value->port)
             FUZZ_CHECK(*address.value->port >= 0 && *address.value->port <= 0xFFFF);
     }
+}
 
-    checkAnswerEnded(bytes, length, text);
-
-    checkIndexAfter(text, QStringLiteral("SRVPRO"));
-    checkIndexAfter(text, QStringLiteral("DEVTYPE"));
-    checkIndexAfter(text, extra);
-
-    // Reports taken out of an answer: each a whole line of its own in the
-    // data, in order, and the answer is every other byte before the last one.
+// Reports taken out of an answer: each a whole line of its own in the data,
+// in order, and the answer is every other byte before the last one.
+void checkReports(const char *bytes, int length)
+{
     const replies::Interleaved parts = replies::separateReports(bytes, length);
     int answerBytes = 0;
     int previousEnd = 0;
@@ -209,9 +210,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     FUZZ_CHECK(parts.answer.size() >= answerBytes &&
                parts.answer.size() <= length - previousEnd + answerBytes);
+}
 
-    // The verdict: the first whole line that reads "OK" or "ERROR" once its
-    // zero bytes and the CR of its line end are gone; it ends after its "\n".
+// The verdict: the first whole line that reads "OK" or "ERROR" once its zero
+// bytes and the CR of its line end are gone; it ends after its "\n".
+void checkVerdict(const char *bytes, int length)
+{
     const QByteArray raw = QByteArray::fromRawData(bytes, length);
     replies::FinalResult expected;
     for (int from = 0, at = raw.indexOf('\n'); at >= 0 && expected.end == 0;
@@ -225,12 +229,45 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     const replies::FinalResult verdict = replies::finalResult(bytes, length);
     FUZZ_CHECK(verdict.code == expected.code && verdict.end == expected.end);
+}
 
+void checkUnsolicitedReport(const QString &text)
+{
     const replies::UnsolicitedReport report = replies::unsolicitedReport(text);
     FUZZ_CHECK(report.serverConnected.has_value() ==
                text.contains(QLatin1String("+CMQTTCONNECT: 0")));
     // "CSQ: " without a number after it carries no signal quality.
     if (report.signalQuality)
         FUZZ_CHECK(text.contains(QLatin1String("CSQ: ")));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const char *bytes = reinterpret_cast<const char *>(data);
+    const int length = int(size);
+    const void *zero = std::memchr(bytes, 0, size);
+    const int textEnd = zero ? int(static_cast<const char *>(zero) - bytes) : length;
+
+    const QString text = replies::replyText(bytes, length);
+    FUZZ_CHECK(!text.contains(QChar(0)));
+    FUZZ_CHECK(text == QString::fromUtf8(QByteArray(bytes, length).replace('\0', QByteArray())));
+    checkOffsets(bytes, length, textEnd, text);
+
+    const QString extra =
+        zero ? QString::fromUtf8(bytes + textEnd + 1, length - textEnd - 1) : QString();
+    checkGenericReaders(text, extra);
+    checkSwitches(text);
+    checkSerialNumber(text);
+    checkBeat(text);
+    checkNameAndAddress(text);
+    checkAnswerEnded(bytes, length, text);
+    checkIndexAfter(text, QStringLiteral("SRVPRO"));
+    checkIndexAfter(text, QStringLiteral("DEVTYPE"));
+    checkIndexAfter(text, extra);
+    checkReports(bytes, length);
+    checkVerdict(bytes, length);
+    checkUnsolicitedReport(text);
     return 0;
 }

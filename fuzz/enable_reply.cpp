@@ -3,8 +3,10 @@
 // front of the answer does not hide it). The same bytes, cut in two, are a
 // command sent and what came back: its echo is found only where it stands.
 #include "fuzzcheck.h"
-#include "protocol/replies.h"
-#include "session/linerules.h"
+#include "protocol/adapterecho.h"
+#include "protocol/atreplies.h"
+#include "protocol/enablereply.h"
+#include "protocol/modbus.h"
 
 #include <QByteArray>
 
@@ -15,7 +17,7 @@ namespace {
 
 void checkEcho(const QByteArray &received, const QByteArray &sent)
 {
-    const int echo = linerules::echoLength(received, sent);
+    const int echo = replies::echoLength(received, sent);
     if (sent.isEmpty()) {
         FUZZ_CHECK(echo == 0);
         return;
@@ -42,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const QString text = replies::replyText(reinterpret_cast<const char *>(data), int(size));
 
-    const linerules::EnableReply reply = linerules::parseEnableReply(text);
+    const replies::EnableReply reply = replies::parseEnableReply(text);
     FUZZ_CHECK(reply.recognised == text.contains(QLatin1String("ENATCMD")));
     if (!reply.recognised) {
         FUZZ_CHECK(reply.address == 0 && !reply.atEnabled);
@@ -71,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(reply.atEnabled == (ok && (flag & 1) != 0));
 
     // A station address is only taken when a terminal can have it.
-    FUZZ_CHECK(linerules::isValidStationAddress(reply.address) ==
+    FUZZ_CHECK(modbus::isValidStationAddress(reply.address) ==
                (reply.address >= 1 && reply.address <= 254));
     return 0;
 }

@@ -35,4 +35,11 @@ int baudFromCode(quint16 code);
 // The reverse; a rate the register cannot hold is written as code 4.
 quint16 codeFromBaud(int baud);
 
+// A station address the terminal can really have: 0 is the broadcast address
+// and 255 no address at all.
+inline bool isValidStationAddress(int address)
+{
+    return address >= 1 && address <= 254;
+}
+
 } // namespace modbus

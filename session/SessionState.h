@@ -37,11 +37,6 @@ constexpr quint16 kReadStepIdle = 26;  // no batch read running
 constexpr quint16 kWriteStepStart = 27;
 constexpr quint16 kWriteStepDone = 37;
 
-// Unsolicited output that ends without a line end is read as it stands once
-// the line has been quiet for this many ticks (0.5 s); before that, the rest
-// of the report may still be on its way.
-constexpr quint16 kUnterminatedQuietTicks = 50;
-
 // A batch write as it was accepted: the selection and the value of every
 // parameter, taken once when "批量写入" is pressed. The commands, the
 // read-back and the record go by these alone, so the technician may edit the
@@ -91,7 +86,7 @@ struct SessionState
         srvConnected = 0x08, // the terminal reports a server connection
         atEnabled = 0x10,    // the terminal accepts AT commands
         snBinding = 0x20,    // the SN binding file is in use
-        verifying = 0x40,    // a read that verifies a connect or a batch write is pending
+        verifying = 0x40,    // two meanings: see readPendingAfterAutoConnect, verifyingWrite
     };
 
     quint16 sessionFlags = 0;
@@ -136,10 +131,22 @@ struct SessionState
     }
     void answered(quint16 bits) { answeredMask = quint16(answeredMask | bits); }
 
+    // The verifying bit has two meanings, and each use names the one it means.
+    // Both read and set the same bit, so whatever one meaning holds back, the
+    // other holds back too.
+    // After an automatic connection: a batch read is still to start, once the
+    // terminal reports its AT commands enabled.
+    bool readPendingAfterAutoConnect() const { return has(verifying); }
+    void setReadPendingAfterAutoConnect(bool on) { setFlag(verifying, on); }
+    // After a batch write's last command: its read-back runs, and its end
+    // verifies the write.
+    bool verifyingWrite() const { return has(verifying); }
+    void setVerifyingWrite(bool on) { setFlag(verifying, on); }
+
     // A batch write runs from "批量写入" until its read-back has been verified.
     bool writing() const
     {
-        return (writeStep >= kWriteStepStart && writeStep < kWriteStepDone) || has(verifying);
+        return (writeStep >= kWriteStepStart && writeStep < kWriteStepDone) || verifyingWrite();
     }
     // The selection the commands go by: the running write's own, else the boxes'.
     quint16 selection() const { return writing() ? snapshot.mask : writeMask; }
@@ -163,7 +170,7 @@ struct SessionState
             return Progress{qMax(0, writeStep - kWriteStepStart - 1), writeSteps + readSteps};
         if (readStep >= kReadStepIdle)
             return std::nullopt;
-        if (writeStep == kWriteStepDone && has(verifying))
+        if (writeStep == kWriteStepDone && verifyingWrite())
             return Progress{writeSteps + readDone, writeSteps + readSteps};
         return Progress{readDone, readSteps};
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+// The port list's rules. No I/O, no widgets.
+
 #include <QString>
 #include <QStringList>
 

@@ -6,9 +6,10 @@
 #include "TestSettings.h"
 #include "WindowProbe.h"
 
+#include "protocol/atreplies.h"
 #include "protocol/modbus.h"
-#include "protocol/replies.h"
 #include "session/parameters.h"
+#include "session/timing.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

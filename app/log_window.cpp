@@ -176,7 +176,15 @@ void ZorvikTestTool::holdLogRepaints(bool hold)
 
 void ZorvikTestTool::setupLogWindow()
 {
-    QTextEdit *log = ui.textEdit;
+    setupLogRepaints();
+    setupLogDocument();
+    setupLogMenu();
+}
+
+// Repaints held back in a storm, and entries put in before anything else
+// shows the window.
+void ZorvikTestTool::setupLogRepaints()
+{
     logRepaintTimer.setSingleShot(true);
     logRepaintTimer.setInterval(kLogRepaintMs);
     connect(&logRepaintTimer, &QTimer::timeout, this, [this] {
@@ -196,6 +204,13 @@ void ZorvikTestTool::setupLogWindow()
                 &ZorvikTestTool::flushLog);
         connect(dispatcher, &QAbstractEventDispatcher::awake, this, &ZorvikTestTool::flushLog);
     }
+}
+
+// What laying out a log line costs, kept low: the log window takes hundreds
+// of lines a second from a terminal that streams its own log.
+void ZorvikTestTool::setupLogDocument()
+{
+    QTextEdit *log = ui.textEdit;
     // Nobody undoes a log, and an undo history would keep every dropped entry.
     log->document()->setUndoRedoEnabled(false);
     // The log runs left to right. Left open, the direction of every paragraph
@@ -209,8 +224,13 @@ void ZorvikTestTool::setupLogWindow()
     QFont font = log->font();
     font.setStyleStrategy(QFont::PreferNoShaping);
     log->setFont(font);
-    log->setContextMenuPolicy(Qt::CustomContextMenu);
+}
 
+// The context menu: "复制", "选择全部" and "清除".
+void ZorvikTestTool::setupLogMenu()
+{
+    QTextEdit *log = ui.textEdit;
+    log->setContextMenuPolicy(Qt::CustomContextMenu);
     logMenu = new QMenu(log);
     logMenu->setObjectName(QStringLiteral("logMenu"));
     copyAction = new QAction(tr("复制"), log);

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 // What the terminal's answer to an "ENATCMD" command says. No I/O, no widgets.
-namespace linerules {
+namespace replies {
 
 struct EnableReply
 {
@@ -18,16 +17,4 @@ struct EnableReply
 // the text and the next one, the flag between that colon and the next line end.
 EnableReply parseEnableReply(const QString &text);
 
-// A half-duplex RS485 adapter hears its own transmitter, so the bytes of the
-// command just sent may come back in front of the terminal's answer. Returns
-// the length of that echo at the start of `received` (0 when there is none),
-// or -1 while `received` is still only the beginning of it.
-int echoLength(const QByteArray &received, const QByteArray &sent);
-
-// A station address the terminal can really have.
-inline bool isValidStationAddress(int address)
-{
-    return address >= 1 && address <= 254;
-}
-
-} // namespace linerules
+} // namespace replies

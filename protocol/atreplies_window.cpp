@@ -1,7 +1,8 @@
 #include "app/ZorvikTestTool.h"
 
-#include "protocol/replies.h"
+#include "protocol/atreplies.h"
 #include "protocol/selectors.h"
+#include "session/timing.h"
 
 #include <functional>
 
@@ -161,6 +162,54 @@ void takeUnsolicited(ReplyTarget &t, const QString &text)
     }
 }
 
+// The awaited answer without the reports that came in among it: those are
+// handled as reports, each once (unsolicitedFrom marks how far), however
+// often the answer is looked at.
+QString answerWithoutReports(ReplyTarget &t, const char *data, quint16 length, int &unsolicitedFrom)
+{
+    const replies::Interleaved parts = replies::separateReports(data, length);
+    for (const QPair<int, int> &report : parts.reports) {
+        if (report.second <= unsolicitedFrom)
+            continue;
+        takeUnsolicited(t, replies::unsolicitedText(data, report.first, report.second));
+        unsolicitedFrom = report.second;
+    }
+    return replies::replyText(parts.answer.constData(), parts.answer.size());
+}
+
+// The rule of the selector awaited: whether it took the answer, or nothing
+// for a selector without a rule of its own.
+std::optional<bool> takeAnswer(ReplyTarget &t, int waited, const QString &text)
+{
+    switch (waited) {
+    case selector::toggleDevice:
+    case selector::readDeviceSwitch:
+        return takeDeviceSwitch(t, text);
+    case selector::deviceLogOn:
+    case selector::deviceLogOff:
+        return takeDeviceLog(t, text);
+    case selector::readVersion:
+        return takeVersion(t, text);
+    case selector::readSerialNumber:
+        return takeSerialNumber(t, text);
+    case selector::readInterval:
+    case selector::readMqttKey:
+        return takeBeat(t, text);
+    case selector::readServerAddress:
+        return takeServerAddress(t, text);
+    case selector::readMqttName:
+        return takeMqttName(t, text);
+    case selector::readServerProtocol:
+        return takeIndex(t, text, QStringLiteral("SRVPRO"), t.ui.BraudRate_5,
+                         QStringLiteral("服务器通信协议为："), WriteBit::srvProtocol);
+    case selector::readDeviceType:
+        return takeIndex(t, text, QStringLiteral("DEVTYPE"), t.ui.BraudRate_9,
+                         QStringLiteral("设备类型为："), WriteBit::devType);
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
@@ -168,47 +217,11 @@ bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
     ReplyTarget target{ui, session, [this](const QString &message) { appendLog(message); }};
     // Only an awaited answer is read as a whole. The terminal's own output piles
     // up to kilobytes while it streams in, and only its new part is read below.
-    // Reports that came in among the answer are no part of it: they are
-    // handled as reports, each once, however often the answer is looked at.
     QString text;
-    if (selector::hasAtReplyRule(waitSelector)) {
-        const replies::Interleaved parts = replies::separateReports(data, length);
-        for (const QPair<int, int> &report : parts.reports) {
-            if (report.second <= rxUnsolicitedFrom)
-                continue;
-            takeUnsolicited(target, replies::unsolicitedText(data, report.first, report.second));
-            rxUnsolicitedFrom = report.second;
-        }
-        text = replies::replyText(parts.answer.constData(), parts.answer.size());
-    }
-
-    switch (waitSelector) {
-    case selector::toggleDevice:
-    case selector::readDeviceSwitch:
-        return takeDeviceSwitch(target, text);
-    case selector::deviceLogOn:
-    case selector::deviceLogOff:
-        return takeDeviceLog(target, text);
-    case selector::readVersion:
-        return takeVersion(target, text);
-    case selector::readSerialNumber:
-        return takeSerialNumber(target, text);
-    case selector::readInterval:
-    case selector::readMqttKey:
-        return takeBeat(target, text);
-    case selector::readServerAddress:
-        return takeServerAddress(target, text);
-    case selector::readMqttName:
-        return takeMqttName(target, text);
-    case selector::readServerProtocol:
-        return takeIndex(target, text, QStringLiteral("SRVPRO"), ui.BraudRate_5,
-                         QStringLiteral("服务器通信协议为："), WriteBit::srvProtocol);
-    case selector::readDeviceType:
-        return takeIndex(target, text, QStringLiteral("DEVTYPE"), ui.BraudRate_9,
-                         QStringLiteral("设备类型为："), WriteBit::devType);
-    default:
-        break;
-    }
+    if (selector::hasAtReplyRule(waitSelector))
+        text = answerWithoutReports(target, data, length, rxUnsolicitedFrom);
+    if (const std::optional<bool> taken = takeAnswer(target, waitSelector, text))
+        return *taken;
 
     // Output nobody asked for is never consumed: it stays in rxBuffer and is
     // offered again with every byte that arrives after it. Only the part not
@@ -216,8 +229,8 @@ bool ZorvikTestTool::parseAtReply(const char *data, quint16 length)
     // and only up to its last line end: a report cut by the line waits for its
     // rest, and is taken as it stands only once the line has stayed quiet.
     const int from = qBound(0, rxUnsolicitedFrom, int(length));
-    const int end =
-        replies::unsolicitedEnd(data, length, from, rxQuietTicks >= kUnterminatedQuietTicks);
+    const int end = replies::unsolicitedEnd(data, length, from,
+                                            rxQuietTicks >= timing::kUnterminatedQuietTicks);
     rxUnsolicitedFrom = end;
     if (end == from)
         return false; // nothing new since the last look

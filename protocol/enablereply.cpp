@@ -1,8 +1,8 @@
-#include "session/linerules.h"
+#include "protocol/enablereply.h"
 
-#include "protocol/replies.h"
+#include "protocol/atreplies.h"
 
-namespace linerules {
+namespace replies {
 
 namespace {
 
@@ -22,25 +22,16 @@ EnableReply parseEnableReply(const QString &text)
         return reply;
     reply.recognised = true;
     const QString rest = afterFirst(text, QLatin1Char(':'));
-    reply.address = replies::asNumber(replies::upTo(rest, QStringLiteral(":")));
+    reply.address = asNumber(upTo(rest, QStringLiteral(":")));
     // Without a second colon the number after the first is the address, not
     // the flag: the reply says nothing about AT commands.
     if (!rest.contains(QLatin1Char(':')))
         return reply;
     const std::optional<int> flag =
-        replies::number(replies::upTo(afterFirst(rest, QLatin1Char(':')), QStringLiteral("\r\n")));
+        number(upTo(afterFirst(rest, QLatin1Char(':')), QStringLiteral("\r\n")));
     reply.hasFlag = flag.has_value();
     reply.atEnabled = flag && (*flag & 1) != 0;
     return reply;
 }
 
-int echoLength(const QByteArray &received, const QByteArray &sent)
-{
-    if (sent.isEmpty())
-        return 0;
-    if (received.startsWith(sent))
-        return sent.size();
-    return sent.startsWith(received) ? -1 : 0;
-}
-
-} // namespace linerules
+} // namespace replies

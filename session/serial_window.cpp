@@ -2,20 +2,13 @@
 
 #include "app/settingsfile.h"
 #include "session/portlist.h"
+#include "session/timing.h"
 
 #include <QMessageBox>
 #include <QSerialPortInfo>
 #include <QSignalBlocker>
 
 namespace {
-
-// Bytes kept in rxBuffer at most. A reply of the terminal is far shorter; only
-// unsolicited output (a log left on, a babbling line) ever gets near this, and
-// then the oldest bytes go first.
-constexpr int kMaxRxBufferBytes = 4096;
-
-// How long a last command may take to leave before the port is closed under it.
-constexpr int kFlushTimeoutMs = 200;
 
 QStringList availablePortNames()
 {
@@ -134,7 +127,7 @@ void ZorvikTestTool::onSerialReadyRead()
     if (got <= 0)
         return;
     rxQuietTicks = 0;
-    const int excess = rxBuffer.size() - kMaxRxBufferBytes;
+    const int excess = rxBuffer.size() - timing::kMaxRxBufferBytes;
     if (excess > 0) {
         dropReceivedFront(excess);
         rxEcho.clear(); // the front it would have matched is gone
@@ -183,7 +176,7 @@ void ZorvikTestTool::writeAndClosePort()
         // its box. The wait is ours and the port is closed next, so neither
         // its reports nor what it reads meanwhile matter.
         const QSignalBlocker quiet(serialPort);
-        serialPort.waitForBytesWritten(kFlushTimeoutMs);
+        serialPort.waitForBytesWritten(timing::kFlushTimeoutMs);
         serialPort.clearError();
     }
     if (serialPort.isOpen())

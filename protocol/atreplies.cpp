@@ -1,4 +1,4 @@
-#include "protocol/replies.h"
+#include "protocol/atreplies.h"
 
 #include <cstring>
 

@@ -26,8 +26,8 @@ void ZorvikTestTool::readStepBeat()
     }
     appendLog(QStringLiteral("已发完批量读取命令\r\n"));
     progressCompleted = true;
-    if (session.has(SessionState::verifying)) {
-        session.setFlag(SessionState::verifying, false);
+    if (session.verifyingWrite()) {
+        session.setVerifyingWrite(false);
         verifyWrite();
     }
 }
@@ -59,7 +59,7 @@ void ZorvikTestTool::writeStepBeat()
         return;
     }
     appendLog(QStringLiteral("已发完所选写入参数,正在校验所写参数\r\n"));
-    session.setFlag(SessionState::verifying, true);
+    session.setVerifyingWrite(true);
     session.startRead(); // the read step of this same beat starts the read-back
 }
 
@@ -88,6 +88,7 @@ void ZorvikTestTool::stopBatches()
 {
     session.readStep = kReadStepIdle;
     session.writeStep = 0;
+    // In both its meanings: no read-back runs, and no read waits to start.
     session.setFlag(SessionState::verifying, false);
 }
 

@@ -1,18 +1,13 @@
 #include "app/ZorvikTestTool.h"
 
-#include "protocol/replies.h"
+#include "protocol/adapterecho.h"
+#include "protocol/atreplies.h"
 #include "protocol/selectors.h"
-#include "session/linerules.h"
+#include "session/timing.h"
 
 #include <limits>
 
 namespace {
-constexpr quint16 kTicksPerBeat = 10;     // 100 ms beat
-constexpr quint16 kTicksPerLogSync = 200; // 2 s device-log sync
-constexpr quint16 kQuietTicks = 5;        // a reply is complete after 5 silent ticks...
-constexpr int kCompleteAboveBytes = 100;  // ...or as soon as it is longer than this
-constexpr quint16 kStepTimeoutBeats = 20; // a step's reply is given up on the 21st beat
-
 // How the answer awaited under a selector ends.
 replies::AnswerEnd answerEndOf(int waited)
 {
@@ -33,7 +28,7 @@ void ZorvikTestTool::_10msTimerCallback()
     const LogBatch batch(*this); // a report storm's entries go into the log window at once
     receiveStage();
 
-    if (++tick100ms >= kTicksPerBeat) {
+    if (++tick100ms >= timing::kTicksPerBeat) {
         tick100ms = 0;
         switch (session.connectState) {
         case ManualConnecting:
@@ -54,7 +49,7 @@ void ZorvikTestTool::_10msTimerCallback()
 
     // The device-log sync falls due every 2 s but never cuts short a reply
     // that is still awaited and would be read: it waits for a later tick.
-    if (++tick2s >= kTicksPerLogSync) {
+    if (++tick2s >= timing::kTicksPerLogSync) {
         tick2s = 0;
         logSyncDue = true;
     }
@@ -82,13 +77,7 @@ void ZorvikTestTool::receiveStage()
         ++rxQuietTicks;
     const int fresh = rxBuffer.size() - rxOfferedSize;
     if (fresh <= 0) {
-        // The terminal's own output that stopped without its line end has
-        // waited long enough for its rest: it is read as it stands, once.
-        const bool ownOutput =
-            !selector::hasAtReplyRule(waitSelector) && !selector::isConnectionCommand(waitSelector);
-        if (ownOutput && rxQuietTicks == kUnterminatedQuietTicks &&
-            rxUnsolicitedFrom < rxBuffer.size())
-            parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()));
+        takeUnterminatedOutput();
         return;
     }
     // A write's verdict is a line of its own, and nothing of the answer comes
@@ -97,14 +86,14 @@ void ZorvikTestTool::receiveStage()
     const bool verdictIn =
         awaitsResultCode() && replies::finalResult(rxBuffer.constData(), rxBuffer.size()).code !=
                                   replies::ResultCode::none;
-    if (!verdictIn && fresh <= kCompleteAboveBytes && quiet < kQuietTicks)
+    if (!verdictIn && fresh <= timing::kCompleteAboveBytes && quiet < timing::kQuietTicks)
         return;
 
     // An echoing adapter sends the command back in front of the answer. The
     // echo is no answer: it is dropped before any reply rule sees it, and if
     // it is all there is, the answer is still to come.
     if (!rxEcho.isEmpty()) {
-        const int echo = linerules::echoLength(rxBuffer, rxEcho);
+        const int echo = replies::echoLength(rxBuffer, rxEcho);
         if (echo < 0) {
             rxOfferedSize = rxBuffer.size(); // only the start of it so far
             return;
@@ -120,10 +109,29 @@ void ZorvikTestTool::receiveStage()
     // passes 100 bytes long before its end, and read then it would be taken
     // cut (a serial number without its line end, a version without its "OK").
     // Silence still ends any answer.
-    if (quiet < kQuietTicks && selector::hasAtReplyRule(waitSelector) &&
+    if (quiet < timing::kQuietTicks && selector::hasAtReplyRule(waitSelector) &&
         !replies::answerEnded(rxBuffer.constData(), rxBuffer.size(), answerEndOf(waitSelector)))
         return;
 
+    routeReply();
+    rxOfferedSize = rxBuffer.size();
+}
+
+// The terminal's own output that stopped without its line end has waited
+// long enough for its rest: it is read as it stands, once.
+void ZorvikTestTool::takeUnterminatedOutput()
+{
+    const bool ownOutput =
+        !selector::hasAtReplyRule(waitSelector) && !selector::isConnectionCommand(waitSelector);
+    if (ownOutput && rxQuietTicks == timing::kUnterminatedQuietTicks &&
+        rxUnsolicitedFrom < rxBuffer.size())
+        parseAtReply(rxBuffer.constData(), quint16(rxBuffer.size()));
+}
+
+// Hands a complete reply to the rule for what is awaited: the connection
+// reply handling, a write's verdict, or the register and AT parsers.
+void ZorvikTestTool::routeReply()
+{
     if (selector::isConnectionCommand(waitSelector)) {
         handleConnectionReply();
     } else if (awaitsResultCode() && takeResultCode()) {
@@ -133,7 +141,6 @@ void ZorvikTestTool::receiveStage()
         waitSelector = 0;
         discardReceived();
     }
-    rxOfferedSize = rxBuffer.size();
 }
 
 // Whether the answer awaited is a write's "OK" or "ERROR" that ends its step.
@@ -154,7 +161,7 @@ bool ZorvikTestTool::awaitsResultCode() const
 bool ZorvikTestTool::stepMayAdvance(quint16 &beatCounter)
 {
     const quint16 waited = beatCounter++;
-    if (waited >= kStepTimeoutBeats) {
+    if (waited >= timing::kStepTimeoutBeats) {
         beatCounter = 0;
         waitSelector = 0;
         return true;

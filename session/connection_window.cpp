@@ -1,18 +1,15 @@
 #include "app/ZorvikTestTool.h"
 
-#include "protocol/replies.h"
+#include "protocol/atreplies.h"
+#include "protocol/enablereply.h"
+#include "protocol/modbus.h"
 #include "protocol/selectors.h"
-
-#include "session/linerules.h"
 #include "session/portlist.h"
+#include "session/timing.h"
 
 #include <QMessageBox>
 
 namespace {
-
-constexpr quint16 kConnectWindowBeats = 5; // beats per attempt, with a query on beats 1 and 3
-// Requests to enable AT commands per connection before the connection is given up.
-constexpr quint16 kMaxAtEnableRequests = 11;
 
 const char *const kCheckWiring = "1.检查设备与USB工具连接是否正确\r\n2.检查串口是否选择正确\r\n";
 const char *const kCheckSettings = "3.波特率是否选择正确\r\n4.站号是否选择正确\r\n";
@@ -69,7 +66,7 @@ void ZorvikTestTool::onDisConnectButtonClicked()
 bool ZorvikTestTool::connectWindowBeat()
 {
     const quint16 beat = session.connectTick++;
-    if (beat >= kConnectWindowBeats)
+    if (beat >= timing::kConnectWindowBeats)
         return false;
     if (serialPort.isOpen() && (beat & 1)) {
         appendLog(QStringLiteral("正在连接设备……\r\n"));
@@ -128,14 +125,14 @@ void ZorvikTestTool::autoConnectBeat()
 // whether the terminal accepts AT commands.
 void ZorvikTestTool::handleConnectionReply()
 {
-    const linerules::EnableReply reply =
-        linerules::parseEnableReply(replies::replyText(rxBuffer.constData(), rxBuffer.size()));
+    const replies::EnableReply reply =
+        replies::parseEnableReply(replies::replyText(rxBuffer.constData(), rxBuffer.size()));
     if (!reply.recognised)
         return;
 
     // An address no terminal can have is not taken: the address in use and the
     // spin box that shows it stay as they are and stay in step.
-    if (linerules::isValidStationAddress(reply.address)) {
+    if (modbus::isValidStationAddress(reply.address)) {
         session.devAddress = quint8(reply.address);
         ui.readAddress_1->setValue(reply.address);
     }
@@ -144,7 +141,7 @@ void ZorvikTestTool::handleConnectionReply()
     session.setFlag(SessionState::atEnabled, reply.hasFlag && reply.atEnabled);
 
     if (session.connectState != Connected) {
-        session.setFlag(SessionState::verifying, session.connectState == AutoConnecting);
+        session.setReadPendingAfterAutoConnect(session.connectState == AutoConnecting);
         session.connectState = Connected;
         showConnectState(Connected);
         refreshControls();
@@ -153,9 +150,9 @@ void ZorvikTestTool::handleConnectionReply()
     }
 
     if (reply.atEnabled) {
-        if (session.has(SessionState::verifying)) {
+        if (session.readPendingAfterAutoConnect()) {
             appendLog(QStringLiteral("设备已允许使用AT指令,正在读取设备参数\r\n"));
-            session.setFlag(SessionState::verifying, false);
+            session.setReadPendingAfterAutoConnect(false);
             session.startRead();
         }
         sendCommand(selector::deviceLogOff); // the terminal's own log off
@@ -172,7 +169,7 @@ void ZorvikTestTool::handleConnectionReply()
 void ZorvikTestTool::requestAtEnable()
 {
     const quint16 asked = session.atEnableCount++;
-    if (asked < kMaxAtEnableRequests) {
+    if (asked < timing::kMaxAtEnableRequests) {
         sendCommand(selector::enableAt);
         return;
     }

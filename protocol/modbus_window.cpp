@@ -3,7 +3,6 @@
 #include "protocol/selectors.h"
 
 #include "protocol/modbus.h"
-#include "session/linerules.h"
 
 quint16 ZorvikTestTool::crc16(const quint8 *bytes, quint8 count) const
 {
@@ -30,7 +29,7 @@ bool ZorvikTestTool::parseRs485Reply(const char *data, quint16 length)
         // broadcast address and 255 no address at all: such a value is not
         // taken, or every later frame, relays included, would go to it.
         const int address = *value & 0xFF;
-        if (!linerules::isValidStationAddress(address))
+        if (!modbus::isValidStationAddress(address))
             break;
         session.devAddress = quint8(address);
         ui.readAddress_2->setValue(session.devAddress);

@@ -64,6 +64,13 @@ public:
     bool logContains(const QString &message) const { return logMessages().contains(message); }
     int logCount(const QString &message) const { return logMessages().count(message); }
     bool waitForLog(const QString &message, int timeoutMs = 10000);
+    QStringList logSince(int count) const { return logMessages().mid(count); }
+    // The status bar's progress as "<done>/<total>", empty while it is hidden.
+    QString progress() const;
+    // The provisioning record's lines after its byte-order mark.
+    QStringList recordLines() const;
+    // The adapter is pulled as the terminal receives this request (as recorded).
+    void pullAdapterOn(const QString &request);
 
     // From the call on, every request the terminal receives is kept with the
     // selector the window was waiting on: the step of a batch that sent it.

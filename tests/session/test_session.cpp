@@ -7,6 +7,8 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
 const QString kReadDone = QStringLiteral("已发完批量读取命令\r\n");
@@ -69,7 +71,11 @@ class SessionTest : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<SimFixture> f;
+
 private slots:
+    void init() { f = std::make_unique<SimFixture>(); }
+    void cleanup() { f.reset(); }
     // Each piece of the answer to "SN?" (or "SN=", "写入SN号") is taken once, on
     // the `tick`th tick after its last byte, with the reports it holds. An
     // earlier report left the unended start of another behind: the command drops
@@ -103,24 +109,23 @@ private slots:
         QFETCH(QByteArrayList, pieces);
         QFETCH(int, tick);
         QFETCH(QStringList, log);
-        SimFixture f;
-        QVERIFY(f.connectManually() && f.waitIdle());
-        f.sim.sendGarbage("+CSQ: 5,99\r\n+CSQ: 1");
-        QVERIFY(f.waitForLog(QStringLiteral("CSQ=5")));
-        f.sim.setSilent(true);
-        f.ui().SNlineEdit->setText(QStringLiteral("TV2400002"));
-        f.click(f.window->findChild<QPushButton *>(button));
-        QVERIFY(f.drainLine());
-        QVERIFY(lineRequests(f.sim).last().startsWith(QStringLiteral("SN")));
-        const int before = f.logMessages().size();
+        QVERIFY(f->connectManually() && f->waitIdle());
+        f->sim.sendGarbage("+CSQ: 5,99\r\n+CSQ: 1");
+        QVERIFY(f->waitForLog(QStringLiteral("CSQ=5")));
+        f->sim.setSilent(true);
+        f->ui().SNlineEdit->setText(QStringLiteral("TV2400002"));
+        f->click(f->window->findChild<QPushButton *>(button));
+        QVERIFY(f->drainLine());
+        QVERIFY(lineRequests(f->sim).last().startsWith(QStringLiteral("SN")));
+        const int before = f->logMessages().size();
         QStringList expected;
         for (const QString &brought : log) {
-            f.sim.sendGarbage(pieces.at(expected.size() ? 1 : 0));
+            f->sim.sendGarbage(pieces.at(expected.size() ? 1 : 0));
             expected << brought.split(QLatin1Char('|'));
-            QVERIFY(f.runUntil([&] { return f.logSince(before).size() >= expected.size(); }));
-            QCOMPARE(f.ticks - f.lastArrival, tick);
-            f.runTicks(100);
-            QCOMPARE(f.logSince(before), expected);
+            QVERIFY(f->runUntil([&] { return f->logSince(before).size() >= expected.size(); }));
+            QCOMPARE(f->ticks - f->lastArrival, tick);
+            f->runTicks(100);
+            QCOMPARE(f->logSince(before), expected);
         }
     }
 
@@ -175,11 +180,10 @@ private slots:
         QFETCH(int, replyDelay);
         QFETCH(int, pieces);
         QFETCH(bool, longValues);
-        SimFixture f;
-        f.sim.setEchoRequests(echo);
-        f.sim.setZeroBeforeAnswers(zeroBefore);
-        f.sim.setLoginNameEnd(nameEnd);
-        TerminalSimulator::State &t = f.sim.state();
+        f->sim.setEchoRequests(echo);
+        f->sim.setZeroBeforeAnswers(zeroBefore);
+        f->sim.setLoginNameEnd(nameEnd);
+        TerminalSimulator::State &t = f->sim.state();
         t.address = 7;
         t.baudCode = baudCode;
         t.deviceType = 4;
@@ -189,7 +193,7 @@ private slots:
             t.softwareVersion = t.softwareVersion.repeated(5).left(124); // 130 bytes with "OK"
             t.mqttLoginName = t.mqttLoginName.repeated(12).left(105);    // bare, no line end
         }
-        auto &ui = f.ui();
+        auto &ui = f->ui();
         ui.BraudRate_1->setCurrentText(rate);
 
         // Each step: its request, then the results the log shows.
@@ -224,36 +228,36 @@ private slots:
         QMap<QString, int> arrived;   // the tick each request arrived on
         QMap<QString, QString> shown; // the status bar's count as it went out
         int received = -1;            // requests of the read, once it began
-        QObject::connect(&f.sim, &TerminalSimulator::requestReceived, &f.sim,
+        QObject::connect(&f->sim, &TerminalSimulator::requestReceived, &f->sim,
                          [&](const TerminalSimulator::Request &request) {
-                             arrived[request.text] = f.ticks;
-                             shown[request.text] = f.progress();
+                             arrived[request.text] = f->ticks;
+                             shown[request.text] = f->progress();
                              // Said on the request before: an answer is made as its request comes.
                              if (received >= 0)
-                                 f.sim.setSilent(++received < requests.size() &&
-                                                 requests.at(received) == unanswered);
+                                 f->sim.setSilent(++received < requests.size() &&
+                                                  requests.at(received) == unanswered);
                              else if (!atEnabled && request.text == "AT+ENATCMD?")
-                                 f.sim.setSilent(true); // AT stays off until the read asks
+                                 f->sim.setSilent(true); // AT stays off until the read asks
                          });
-        QVERIFY(f.connectManually());
-        f.runTicks(30);
-        f.sim.setSilent(false);
-        f.sim.clearRequests();
-        f.sim.setReplyDelay(replyDelay);
-        f.sim.setReplySplit(pieces, 30);
+        QVERIFY(f->connectManually());
+        f->runTicks(30);
+        f->sim.setSilent(false);
+        f->sim.clearRequests();
+        f->sim.setReplyDelay(replyDelay);
+        f->sim.setReplySplit(pieces, 30);
         if (intervalTicked)
             ui.checkBox_16->click(); // "上传间隔：" ticks "MQTT登录密钥：" as well
-        const int logBefore = f.logMessages().size();
-        QCOMPARE(f.progress(), QString());
+        const int logBefore = f->logMessages().size();
+        QCOMPARE(f->progress(), QString());
         received = 0;
-        f.click(ui.readButton);
-        QVERIFY(f.waitForLog(kReadDone, 15000) && f.waitIdle());
-        QCOMPARE(shown.value("AT+DEVTYPE?") + ' ' + f.progress(), QStringLiteral("12/13 13/13"));
-        f.runTicks(10);
-        QCOMPARE(f.progress(), QString());
+        f->click(ui.readButton);
+        QVERIFY(f->waitForLog(kReadDone, 15000) && f->waitIdle());
+        QCOMPARE(shown.value("AT+DEVTYPE?") + ' ' + f->progress(), QStringLiteral("12/13 13/13"));
+        f->runTicks(10);
+        QCOMPARE(f->progress(), QString());
 
-        QCOMPARE(lineRequests(f.sim), requests);
-        QCOMPARE(f.logSince(logBefore), log << kReadDone);
+        QCOMPARE(lineRequests(f->sim), requests);
+        QCOMPARE(f->logSince(logBefore), log << kReadDone);
         const int givenUp = requests.indexOf(unanswered);
         if (givenUp >= 0) // on the 21st beat of its own
             QCOMPARE(arrived.value("AT+" + requests.at(givenUp + 1)) -
@@ -268,48 +272,46 @@ private slots:
     // switches off); "设备状态" follows the device.
     void eachRelayAndTheDeviceSwitchOnThenOff()
     {
-        SimFixture f;
-        QVERIFY(f.connectManually() && f.waitIdle());
-        auto &ui = f.ui();
-        f.sim.clearRequests();
+        QVERIFY(f->connectManually() && f->waitIdle());
+        auto &ui = f->ui();
+        f->sim.clearRequests();
         for (const bool off : {false, true}) {
             ui.pushButton_4->setText(off ? QStringLiteral("设备") : ui.pushButton_4->text());
             for (QPushButton *button :
                  {ui.pushButton_3, ui.pushButton_2, ui.pushButton, ui.pushButton_4}) {
-                f.click(button);
-                f.runTicks(20);
+                f->click(button);
+                f->runTicks(20);
                 QVERIFY(button->text().startsWith(QString::fromUtf8(off ? "打开" : "关闭")));
             }
-            const TerminalSimulator::State &t = f.sim.state();
+            const TerminalSimulator::State &t = f->sim.state();
             QCOMPARE(QVector<bool>({t.relays[0], t.relays[1], t.relays[2], t.switchOpen}),
                      QVector<bool>(4, !off));
             QCOMPARE(ui.label_4->text(), QString::fromUtf8(off ? "关" : "开"));
         }
-        QCOMPARE(lineRequests(f.sim),
+        QCOMPARE(lineRequests(f->sim),
                  QStringList({"01 06 01 06 00 01 A9 F7", "01 06 01 0C 00 01 89 F5",
                               "01 06 01 0D 00 01 D8 35", "OPENDEV=1", "01 06 01 06 00 00 68 37",
                               "01 06 01 0C 00 00 48 35", "01 06 01 0D 00 00 19 F5", "OPENDEV=0"}));
-        QCOMPARE(f.logCount(QStringLiteral("发送RS485指令:6")), 6);
+        QCOMPARE(f->logCount(QStringLiteral("发送RS485指令:6")), 6);
     }
 
     // "读取SN号", "写入SN号" with the number typed, "读取SN号" again: at the
     // connection's rate, though another is chosen for the next connection.
     void theSerialNumberIsReadWrittenAndReadBackAtTheConnectionsRate()
     {
-        SimFixture f;
-        QVERIFY(f.connectManually() && f.waitIdle());
-        auto &ui = f.ui();
-        f.sim.clearRequests();
+        QVERIFY(f->connectManually() && f->waitIdle());
+        auto &ui = f->ui();
+        f->sim.clearRequests();
         ui.BraudRate_1->setCurrentText(QStringLiteral("115200"));
         QTest::keyClicks(ui.SNlineEdit, QStringLiteral("TV2409876"));
         for (QPushButton *button : {ui.readSNbutton, ui.writeSNbutton, ui.readSNbutton}) {
-            f.click(button);
-            f.runTicks(20);
+            f->click(button);
+            f->runTicks(20);
         }
         QCOMPARE(ui.lineEdit->text(), QStringLiteral("TV2409876"));
-        QCOMPARE(f.sim.requests().last().lineBaudRate, 9600);
-        QCOMPARE(lineRequests(f.sim), QStringList({"SN?", "SN=TV2409876", "SN?"}));
-        QVERIFY(f.logContains(sentAt("SN=TV2409876")));
+        QCOMPARE(f->sim.requests().last().lineBaudRate, 9600);
+        QCOMPARE(lineRequests(f->sim), QStringList({"SN?", "SN=TV2409876", "SN?"}));
+        QVERIFY(f->logContains(sentAt("SN=TV2409876")));
     }
 
     // Output nobody asked for, a few bytes a tick as the line brings it: a
@@ -318,34 +320,33 @@ private slots:
     // as it stands after half a second.
     void outputNobodyAskedForIsReadWholeAndOnce()
     {
-        SimFixture f;
-        QVERIFY(f.connectManually() && f.waitIdle());
-        const int before = f.logMessages().size();
+        QVERIFY(f->connectManually() && f->waitIdle());
+        const int before = f->logMessages().size();
         // Sent, then the ticks until `done`, counted from its last byte.
-        const auto send = [&f](const QByteArray &bytes, const std::function<bool()> &done) {
-            f.sim.sendGarbage(bytes);
-            return f.runUntil(done) ? f.ticks - f.lastArrival : -1;
+        const auto send = [this](const QByteArray &bytes, const std::function<bool()> &done) {
+            f->sim.sendGarbage(bytes);
+            return f->runUntil(done) ? f->ticks - f->lastArrival : -1;
         };
-        const auto logged = [&f, before](int count) {
-            return [&f, before, count] { return f.logSince(before).size() == count; };
+        const auto logged = [this, before](int count) {
+            return [this, before, count] { return f->logSince(before).size() == count; };
         };
-        f.sim.sendGarbage(QByteArray::fromHex("0103020005 7847"));
-        QVERIFY(f.drainLine());
-        f.runTicks(10);
+        f->sim.sendGarbage(QByteArray::fromHex("0103020005 7847"));
+        QVERIFY(f->drainLine());
+        f->runTicks(10);
         // Two reports pass the size rule before their end: the whole lines are read
         // at once, the rest after the quiet. One report alone waits for the quiet.
         const QByteArray report("+CSQ: 23,99\r\n+CMQTTCONNECT: 0,\"tcp://a.example.com:3999\"\r\n");
-        f.sim.sendGarbage(report + report);
-        QVERIFY(f.runUntil(logged(3)) && f.sim.lineBusy());
-        QVERIFY(f.runUntil(logged(4)) && f.ticks - f.lastArrival == 6);
+        f->sim.sendGarbage(report + report);
+        QVERIFY(f->runUntil(logged(3)) && f->sim.lineBusy());
+        QVERIFY(f->runUntil(logged(4)) && f->ticks - f->lastArrival == 6);
         QCOMPARE(send(report, logged(6)), 6);
         // Paused longer than a reply's silence; a log line, not shown (log off).
-        f.sim.sendGarbage("+CSQ: 1");
-        f.runTicks(10);
+        f->sim.sendGarbage("+CSQ: 1");
+        f->runTicks(10);
         QCOMPARE(send("7,99\r\n+CMQTTCONNECT: 0,1\r\n[LOG] heartbeat sent\r\n", logged(8)), 6);
-        QCOMPARE(send("+CSQ: 9", [&f] { return f.ui().label_Temp->text() == "9"; }), 50);
-        f.runTicks(300);
-        QCOMPARE(f.logSince(before),
+        QCOMPARE(send("+CSQ: 9", [this] { return f->ui().label_Temp->text() == "9"; }), 50);
+        f->runTicks(300);
+        QCOMPARE(f->logSince(before),
                  QStringList({"服务器状态为：已连接", "CSQ=23", "CSQ=23", "服务器状态为：已连接",
                               "服务器状态为：已连接", "CSQ=23", "服务器状态为：未连接", "CSQ=17",
                               "CSQ=9"}));
@@ -355,41 +356,40 @@ private slots:
     // never while a read's answer is awaited; the log's lines are shown while it is on.
     void theDeviceLogFollowsItsBoxEveryTwoSecondsButNeverCutsAnAnswer()
     {
-        SimFixture f;
-        QVERIFY(f.connectManually() && f.waitIdle());
-        f.probe->tick2s() = 0;
-        const int start = f.ticks;
-        const auto toSync = [&] { f.runTicks(199 - (f.ticks - start) % 200); }; // the tick before
+        QVERIFY(f->connectManually() && f->waitIdle());
+        f->probe->tick2s() = 0;
+        const int start = f->ticks;
+        const auto toSync = [&] { f->runTicks(199 - (f->ticks - start) % 200); }; // the tick before
         // The sync's tick sends the command; the terminal's answer is then read.
         const auto sync = [&](const char *command, const char *logLine) {
-            f.runTicks(1);
-            QCOMPARE(f.logMessages().last(), sentAt(QString::fromLatin1(command)));
+            f->runTicks(1);
+            QCOMPARE(f->logMessages().last(), sentAt(QString::fromLatin1(command)));
             QVERIFY(
-                f.runUntil([&] { return f.logMessages().last() == QString::fromUtf8(logLine); }));
+                f->runUntil([&] { return f->logMessages().last() == QString::fromUtf8(logLine); }));
         };
-        f.sim.setIgnoredWrites({QStringLiteral("GSMLOG")}); // answers, keeps its log off
-        f.ui().checkBox_5->click();
+        f->sim.setIgnoredWrites({QStringLiteral("GSMLOG")}); // answers, keeps its log off
+        f->ui().checkBox_5->click();
         toSync();
-        QCOMPARE(lineRequests(f.sim, "GSMLOG=").size(), 1);
+        QCOMPARE(lineRequests(f->sim, "GSMLOG=").size(), 1);
         sync("GSMLOG=1", "设备日志已关闭");
         // While the serial number is awaited, the sync waits.
-        f.sim.setSilent(true);
-        f.click(f.ui().readSNbutton);
-        f.runTicks(300);
-        f.sim.setSilent(false);
-        f.sim.setIgnoredWrites({});
-        f.sim.sendGarbage("+SN:TV2400001\r\nOK\r\n");
-        QVERIFY(f.runUntil([&f] { return f.ticks - f.lastArrival == 5; }));
-        QCOMPARE(lineRequests(f.sim, "GSMLOG=").size(), 2);
+        f->sim.setSilent(true);
+        f->click(f->ui().readSNbutton);
+        f->runTicks(300);
+        f->sim.setSilent(false);
+        f->sim.setIgnoredWrites({});
+        f->sim.sendGarbage("+SN:TV2400001\r\nOK\r\n");
+        QVERIFY(f->runUntil([this] { return f->ticks - f->lastArrival == 5; }));
+        QCOMPARE(lineRequests(f->sim, "GSMLOG=").size(), 2);
         sync("GSMLOG=1", "设备日志已打开");
-        f.sim.sendGarbage("[LOG] heartbeat sent\r\n"); // shown now, once
-        f.runTicks(600);
-        QCOMPARE(f.logCount(QStringLiteral("[LOG] heartbeat sent\r\n")), 1);
-        f.ui().checkBox_5->click();
+        f->sim.sendGarbage("[LOG] heartbeat sent\r\n"); // shown now, once
+        f->runTicks(600);
+        QCOMPARE(f->logCount(QStringLiteral("[LOG] heartbeat sent\r\n")), 1);
+        f->ui().checkBox_5->click();
         toSync();
         sync("GSMLOG=0", "设备日志已关闭");
-        f.runTicks(600);
-        QCOMPARE(lineRequests(f.sim, "GSMLOG="),
+        f->runTicks(600);
+        QCOMPARE(lineRequests(f->sim, "GSMLOG="),
                  QStringList({"GSMLOG=0", "GSMLOG=1", "GSMLOG=1", "GSMLOG=0"}));
     }
 };
@@ -398,58 +398,59 @@ class SessionConnectTest : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<SimFixture> f;
+
 private slots:
+    void init() { f = std::make_unique<SimFixture>(); }
+    void cleanup() { f.reset(); }
     // Station 3, its AT commands off: asked for, its log off, nothing read.
     // "断开连接" turns them off again before the port closes; a second click
     // sends nothing and fails nothing. The "打开日志" wish ends with the connection.
     void aTerminalIsAskedToEnableATOnConnectingAndToDisableItOnDisconnecting()
     {
-        SimFixture f;
-        f.sim.state().address = 3;
-        f.sim.state().atEnabled = false;
-        QVERIFY(f.connectManually() && f.waitIdle());
-        QCOMPARE(f.logMessages(), attempts(1)
-                                      << kConnected << kAsksToEnable << sentAt("ENATCMD=3,1")
-                                      << sentAt("GSMLOG=0") << QStringLiteral("设备日志已关闭"));
-        f.ui().checkBox_5->click();
-        const int count = f.logMessages().size();
-        f.click(f.ui().disConnectButton);
-        expectState(f, kDisconnected);
-        QVERIFY(f.drainLine() && !f.sim.state().atEnabled);
-        f.click(f.ui().disConnectButton);
-        QCOMPARE(f.logSince(count),
+        f->sim.state().address = 3;
+        f->sim.state().atEnabled = false;
+        QVERIFY(f->connectManually() && f->waitIdle());
+        QCOMPARE(f->logMessages(), attempts(1)
+                                       << kConnected << kAsksToEnable << sentAt("ENATCMD=3,1")
+                                       << sentAt("GSMLOG=0") << QStringLiteral("设备日志已关闭"));
+        f->ui().checkBox_5->click();
+        const int count = f->logMessages().size();
+        f->click(f->ui().disConnectButton);
+        expectState(*f, kDisconnected);
+        QVERIFY(f->drainLine() && !f->sim.state().atEnabled);
+        f->click(f->ui().disConnectButton);
+        QCOMPARE(f->logSince(count),
                  QStringList({sentAt("ENATCMD=3,0"), "设备已经断开", "设备已经断开"}));
-        f.sim.clearRequests();
-        QVERIFY(f.connectManually());
-        f.runTicks(400); // two device-log syncs
-        QCOMPARE(lineRequests(f.sim), QStringList({"ENATCMD?", "ENATCMD=3,1", "GSMLOG=0"}));
+        f->sim.clearRequests();
+        QVERIFY(f->connectManually());
+        f->runTicks(400); // two device-log syncs
+        QCOMPARE(lineRequests(f->sim), QStringList({"ENATCMD?", "ENATCMD=3,1", "GSMLOG=0"}));
     }
 
     void aPulledAdapterIsSaidInABoxAndEndsTheLogWish()
     {
-        SimFixture f;
-        QVERIFY(f.connectManually() && f.waitIdle());
-        f.ui().checkBox_5->click();
-        f.sim.dropLine();
-        QVERIFY(f.runUntil([&f] { return f.boxes.count() == 1; }));
-        QCOMPARE(f.boxes.last().title, QStringLiteral("串口操作错误"));
-        QVERIFY(f.boxes.last().text.startsWith(
+        QVERIFY(f->connectManually() && f->waitIdle());
+        f->ui().checkBox_5->click();
+        f->sim.dropLine();
+        QVERIFY(f->runUntil([this] { return f->boxes.count() == 1; }));
+        QCOMPARE(f->boxes.last().title, QStringLiteral("串口操作错误"));
+        QVERIFY(f->boxes.last().text.startsWith(
             QStringLiteral("请检查当前选择的串口是否可用!\r\n\r\n")));
-        expectState(f, kFailed);
-        QVERIFY(!f.ui().checkBox_5->isChecked());
+        expectState(*f, kFailed);
+        QVERIFY(!f->ui().checkBox_5->isChecked());
     }
 
     void withoutAPortEitherConnectButtonAsksForARefresh()
     {
-        SimFixture f;
         {
-            const QSignalBlocker quiet(f.ui().SerialComNum); // choosing it rebuilds the list
-            f.ui().SerialComNum->setCurrentText(QStringLiteral("刷新串口"));
+            const QSignalBlocker quiet(f->ui().SerialComNum); // choosing it rebuilds the list
+            f->ui().SerialComNum->setCurrentText(QStringLiteral("刷新串口"));
         }
-        f.click(f.ui().connectButton);
-        f.click(f.ui().autoConnectButton);
-        QCOMPARE(f.boxes.count(), 2);
-        QCOMPARE(f.boxes.last().title + f.boxes.last().text,
+        f->click(f->ui().connectButton);
+        f->click(f->ui().autoConnectButton);
+        QCOMPARE(f->boxes.count(), 2);
+        QCOMPARE(f->boxes.last().title + f->boxes.last().text,
                  QStringLiteral("无可用串口请刷新串口"));
     }
 
@@ -458,62 +459,60 @@ private slots:
     // as the box opens. The connect buttons do nothing meanwhile.
     void aQuietTerminalIsGivenUpByHandOnTheSixtiethTick()
     {
-        SimFixture f;
-        f.sim.setSilent(true);
-        f.ui().BraudRate_1->setCurrentText(QStringLiteral("115200"));
-        f.choosePort();
-        f.click(f.ui().connectButton);
-        f.click(f.ui().autoConnectButton);
-        f.click(f.ui().connectButton);
-        QCOMPARE(f.window->statusBar()->currentMessage(),
+        f->sim.setSilent(true);
+        f->ui().BraudRate_1->setCurrentText(QStringLiteral("115200"));
+        f->choosePort();
+        f->click(f->ui().connectButton);
+        f->click(f->ui().autoConnectButton);
+        f->click(f->ui().connectButton);
+        QCOMPARE(f->window->statusBar()->currentMessage(),
                  QStringLiteral(" 手动连接设备中，请等待"));
-        f.runTicks(57);
-        f.sim.sendGarbage(kAnswer);
-        f.runTicks(3);
+        f->runTicks(57);
+        f->sim.sendGarbage(kAnswer);
+        f->runTicks(3);
         const QString checks =
             kChecks + QStringLiteral("3.波特率是否选择正确\r\n4.站号是否选择正确\r\n");
         const QStringList log = attempts(2) << QStringLiteral("手动连接超时\r\n\r\n") + checks;
-        QCOMPARE(f.boxes.last().title + f.boxes.last().text,
+        QCOMPARE(f->boxes.last().title + f->boxes.last().text,
                  QStringLiteral("手动连接超时") + checks);
-        QCOMPARE(f.boxes.last().log, log);
-        QCOMPARE(f.logMessages(), log);
-        QCOMPARE(queryRates(f.sim), QList<int>({115200, 115200}));
-        expectState(f, kFailed);
+        QCOMPARE(f->boxes.last().log, log);
+        QCOMPARE(f->logMessages(), log);
+        QCOMPARE(queryRates(f->sim), QList<int>({115200, 115200}));
+        expectState(*f, kFailed);
     }
 
     // Every rate of the list, two queries each, 9600 in a window of its own
     // first; an answer in the second 9600 window's last beat comes too late.
     void theAutomaticWalkTriesEveryRateTwiceThenGivesUp()
     {
-        SimFixture f;
-        f.sim.setSilent(true);
-        f.choosePort();
-        f.click(f.ui().autoConnectButton);
-        QCOMPARE(f.window->statusBar()->currentMessage(),
+        f->sim.setSilent(true);
+        f->choosePort();
+        f->click(f->ui().autoConnectButton);
+        QCOMPARE(f->window->statusBar()->currentMessage(),
                  QStringLiteral(" 自动连接设备中，请等待"));
-        f.runTicks(107); // the second 9600 window ends on tick 110
-        QCOMPARE(f.progress(), QStringLiteral("1/8"));
-        f.sim.sendGarbage(kAnswer);
-        QVERIFY(f.runUntil([&f] { return f.boxes.count() == 1; }, 20000));
-        QCOMPARE(f.boxes.last().title + f.boxes.last().text,
+        f->runTicks(107); // the second 9600 window ends on tick 110
+        QCOMPARE(f->progress(), QStringLiteral("1/8"));
+        f->sim.sendGarbage(kAnswer);
+        QVERIFY(f->runUntil([this] { return f->boxes.count() == 1; }, 20000));
+        QCOMPARE(f->boxes.last().title + f->boxes.last().text,
                  QStringLiteral("自动连接超时") + kChecks);
-        QCOMPARE(queryRates(f.sim),
+        QCOMPARE(queryRates(f->sim),
                  QList<int>({9600, 9600, 9600, 9600, 115200, 115200, 1200, 1200, 2400, 2400, 4800,
                              4800, 19200, 19200, 57600, 57600}));
-        QCOMPARE(f.logMessages(), attempts(16) << QStringLiteral("自动连接超时\r\n\r\n") + kChecks);
-        expectState(f, kFailed);
-        QCOMPARE(f.progress(), QString());
+        QCOMPARE(f->logMessages(), attempts(16)
+                                       << QStringLiteral("自动连接超时\r\n\r\n") + kChecks);
+        expectState(*f, kFailed);
+        QCOMPARE(f->progress(), QString());
     }
 
     // Answering at 115200, AT commands off: found in the third window, asked to
     // enable them and, enabled, read whole.
     void theAutomaticWalkFindsTheTerminalAndEnablesItsAT()
     {
-        SimFixture f;
-        f.sim.state().atEnabled = false;
-        f.sim.state().baudCode = 3;
-        QVERIFY(f.connectAutomatically() && f.waitForLog(kReadDone) && f.waitIdle());
-        QCOMPARE(f.logMessages().mid(0, 15),
+        f->sim.state().atEnabled = false;
+        f->sim.state().baudCode = 3;
+        QVERIFY(f->connectAutomatically() && f->waitForLog(kReadDone) && f->waitIdle());
+        QCOMPARE(f->logMessages().mid(0, 15),
                  attempts(5) << kConnected << kAsksToEnable << sentAt("ENATCMD=1,1")
                              << QStringLiteral("设备已允许使用AT指令,正在读取设备参数\r\n")
                              << sentAt("GSMLOG=0"));
@@ -521,19 +520,18 @@ private slots:
 
     void anAnswerCutByAPulledAdapterDoesNotConnect()
     {
-        SimFixture f;
-        f.sim.setSilent(true);
-        f.choosePort();
-        f.click(f.ui().connectButton);
-        f.runTicks(20);
-        f.sim.sendGarbage(kAnswer);
-        QVERIFY(f.drainLine()); // in, not yet complete
-        f.sim.dropLine();
-        QVERIFY(f.runUntil([&f] { return f.boxes.count() == 1; }));
-        QCOMPARE(f.boxes.last().title, QStringLiteral("串口操作错误"));
-        f.runTicks(30);
-        expectState(f, kFailed);
-        QVERIFY(!f.logContains(kConnected));
+        f->sim.setSilent(true);
+        f->choosePort();
+        f->click(f->ui().connectButton);
+        f->runTicks(20);
+        f->sim.sendGarbage(kAnswer);
+        QVERIFY(f->drainLine()); // in, not yet complete
+        f->sim.dropLine();
+        QVERIFY(f->runUntil([this] { return f->boxes.count() == 1; }));
+        QCOMPARE(f->boxes.last().title, QStringLiteral("串口操作错误"));
+        f->runTicks(30);
+        expectState(*f, kFailed);
+        QVERIFY(!f->logContains(kConnected));
     }
 
     // Odd answers to "ENATCMD?", station 7 chosen: an impossible address is not
@@ -557,21 +555,20 @@ private slots:
         QFETCH(QByteArray, answer);
         QFETCH(int, address);
         QFETCH(bool, atEnabled);
-        SimFixture f;
-        f.sim.setSilent(true);
-        QObject::connect(&f.sim, &TerminalSimulator::requestReceived, &f.sim,
-                         [&f, answer](const TerminalSimulator::Request &request) {
+        f->sim.setSilent(true);
+        QObject::connect(&f->sim, &TerminalSimulator::requestReceived, &f->sim,
+                         [this, answer](const TerminalSimulator::Request &request) {
                              if (request.text == "AT+ENATCMD?")
-                                 f.sim.sendGarbage(answer);
+                                 f->sim.sendGarbage(answer);
                          });
-        f.ui().readAddress_1->setValue(7);
-        QVERIFY(f.connectManually());
-        f.runTicks(20);
-        QCOMPARE(f.ui().readAddress_1->value(), address);
-        QCOMPARE(lineRequests(f.sim).last(), QString(atEnabled ? "GSMLOG=0" : "ENATCMD=3,1"));
-        f.click(f.ui().disConnectButton);
-        QVERIFY(f.drainLine());
-        QCOMPARE(lineRequests(f.sim).last(), QStringLiteral("ENATCMD=%1,0").arg(address));
+        f->ui().readAddress_1->setValue(7);
+        QVERIFY(f->connectManually());
+        f->runTicks(20);
+        QCOMPARE(f->ui().readAddress_1->value(), address);
+        QCOMPARE(lineRequests(f->sim).last(), QString(atEnabled ? "GSMLOG=0" : "ENATCMD=3,1"));
+        f->click(f->ui().disConnectButton);
+        QVERIFY(f->drainLine());
+        QCOMPARE(lineRequests(f->sim).last(), QStringLiteral("ENATCMD=%1,0").arg(address));
     }
 
     // Not answering "ENATCMD=": the read asks again every 21 beats, counted with
@@ -579,49 +576,47 @@ private slots:
     // Connected again, the requests are counted afresh.
     void anUnansweredEnableIsAskedEvery21BeatsElevenTimesAtMost()
     {
-        SimFixture f;
-        f.sim.state().atEnabled = false;
+        f->sim.state().atEnabled = false;
         int clicked = -1;
         QList<int> requestBeats; // the beat on which each further request to enable arrived
-        QObject::connect(&f.sim, &TerminalSimulator::requestReceived, &f.sim,
+        QObject::connect(&f->sim, &TerminalSimulator::requestReceived, &f->sim,
                          [&](const TerminalSimulator::Request &request) {
                              if (request.text == "AT+ENATCMD?")
-                                 f.sim.setSilent(true); // from the next request on
+                                 f->sim.setSilent(true); // from the next request on
                              else if (clicked >= 0 && request.text.startsWith("AT+ENATCMD="))
-                                 requestBeats << (f.ticks - clicked) / 10;
+                                 requestBeats << (f->ticks - clicked) / 10;
                          });
-        QVERIFY(f.connectManually() && f.drainLine());
-        f.probe->tick100ms() = 0;
-        clicked = f.ticks;
-        f.click(f.ui().readButton);
-        f.runTicks(2500);
+        QVERIFY(f->connectManually() && f->drainLine());
+        f->probe->tick100ms() = 0;
+        clicked = f->ticks;
+        f->click(f->ui().readButton);
+        f->runTicks(2500);
         QCOMPARE(requestBeats, QList<int>({21, 42, 63, 84, 105, 126, 147, 168, 189, 210, 231}));
-        expectState(f, kDisconnected);
-        QCOMPARE(f.logMessages().last(), QStringLiteral("设备使能AT指令超时"));
-        QCOMPARE(lineRequests(f.sim).last(), QStringLiteral("ENATCMD=1,0"));
-        QCOMPARE(f.boxes.count(), 0);
+        expectState(*f, kDisconnected);
+        QCOMPARE(f->logMessages().last(), QStringLiteral("设备使能AT指令超时"));
+        QCOMPARE(lineRequests(f->sim).last(), QStringLiteral("ENATCMD=1,0"));
+        QCOMPARE(f->boxes.count(), 0);
         clicked = -1;
-        f.sim.setSilent(false);
-        QVERIFY(f.connectManually());
-        f.runTicks(10);
-        QCOMPARE(lineRequests(f.sim).last(), QStringLiteral("ENATCMD=1,1"));
-        expectState(f, QStringLiteral(" 设备连接成功"));
+        f->sim.setSilent(false);
+        QVERIFY(f->connectManually());
+        f->runTicks(10);
+        QCOMPARE(lineRequests(f->sim).last(), QStringLiteral("ENATCMD=1,1"));
+        expectState(*f, QStringLiteral(" 设备连接成功"));
     }
 
     // A stalled adapter: the disconnect ends without a port error.
     void disconnectingAStalledLineRaisesNoPortError()
     {
-        SimFixture f;
         PtyPair stalled; // nobody reads its other end
-        f.choosePort(stalled.slavePath());
-        f.click(f.ui().connectButton);
-        f.probe->serialPort().write(QByteArray(512 * 1024, 'x'));
+        f->choosePort(stalled.slavePath());
+        f->click(f->ui().connectButton);
+        f->probe->serialPort().write(QByteArray(512 * 1024, 'x'));
         QTest::qWait(200);
-        QVERIFY(f.probe->serialPort().bytesToWrite() > 0);
-        f.click(f.ui().disConnectButton);
+        QVERIFY(f->probe->serialPort().bytesToWrite() > 0);
+        f->click(f->ui().disConnectButton);
         QTest::qWait(200);
-        expectState(f, kDisconnected);
-        QCOMPARE(f.boxes.count(), 0);
+        expectState(*f, kDisconnected);
+        QCOMPARE(f->boxes.count(), 0);
     }
 };
 

@@ -432,40 +432,6 @@ private slots:
             QCOMPARE(check.section('=', 0, 0) + '=' + observed(check.section('=', 0, 0)), check);
         QCOMPARE(probe->waitSelector(), selector); // clearing it is the tick's business
     }
-
-    // Output no parser takes stays in the buffer and is offered again with every
-    // byte that follows; each report in it is handled once, and one still coming
-    // in waits for its line end or for the line to stay quiet.
-    void eachReportIsHandledOnceHoweverOftenItIsOffered()
-    {
-        probe->waitSelector() = 0;
-        probe->rxUnsolicitedFrom() = 0;
-        probe->session().setFlag(SessionState::logOn, true);
-        QByteArray buffer;
-        auto offer = [&](const QByteArray &more) {
-            buffer += more;
-            probe->parseAtReply(buffer);
-            return logSinceLastLook();
-        };
-        QCOMPARE(offer("+CSQ: 23,99\r\n"), (QStringList{"+CSQ: 23,99\r\n", "CSQ=23"}));
-        QCOMPARE(offer(""), QStringList());
-        probe->session().setFlag(SessionState::logOn, false);
-        QCOMPARE(offer(QByteArray("+CSQ: 11,99\r\n\0+CSQ: 12,99\r\n+CSQ: 1", 34)),
-                 (QStringList{"CSQ=11", "CSQ=12"}));
-        QCOMPARE(offer("3,99\r\n+CSQ: 4"), QStringList{"CSQ=13"});
-        probe->rxQuietTicks() = kUnterminatedQuietTicks;
-        QCOMPARE(offer(""), QStringList{"CSQ=4"});
-        // A mark beyond the buffer (its head was dropped meanwhile) is held to its end.
-        probe->rxUnsolicitedFrom() = 4000;
-        QCOMPARE(offer(""), QStringList());
-        QCOMPARE(offer("\r\n+CSQ: 6,99\r\n"), QStringList{"CSQ=6"});
-        // An awaited answer is read whole each time, the reports in it once.
-        probe->waitSelector() = 16;
-        probe->rxUnsolicitedFrom() = 0;
-        buffer.clear();
-        QCOMPARE(offer("+CSQ: 8,99\r\n+SN:A"), (QStringList{"CSQ=8", "设备ID格式错误"}));
-        QCOMPARE(offer("1\r\n"), QStringList{"设备ID为：A1"});
-    }
 };
 
 int main(int argc, char **argv)

@@ -295,25 +295,6 @@ private slots:
         QCOMPARE(f->logCount(QStringLiteral("发送RS485指令:6")), 6);
     }
 
-    // "读取SN号", "写入SN号" with the number typed, "读取SN号" again: at the
-    // connection's rate, though another is chosen for the next connection.
-    void theSerialNumberIsReadWrittenAndReadBackAtTheConnectionsRate()
-    {
-        QVERIFY(f->connectManually() && f->waitIdle());
-        auto &ui = f->ui();
-        f->sim.clearRequests();
-        ui.BraudRate_1->setCurrentText(QStringLiteral("115200"));
-        QTest::keyClicks(ui.SNlineEdit, QStringLiteral("TV2409876"));
-        for (QPushButton *button : {ui.readSNbutton, ui.writeSNbutton, ui.readSNbutton}) {
-            f->click(button);
-            f->runTicks(20);
-        }
-        QCOMPARE(ui.lineEdit->text(), QStringLiteral("TV2409876"));
-        QCOMPARE(f->sim.requests().last().lineBaudRate, 9600);
-        QCOMPARE(lineRequests(f->sim), QStringList({"SN?", "SN=TV2409876", "SN?"}));
-        QVERIFY(f->logContains(sentAt("SN=TV2409876")));
-    }
-
     // Output nobody asked for, a few bytes a tick as the line brings it: a
     // register reply goes unseen; each report is read whole and once, as soon as
     // the size rule allows or after the quiet; one without its line end is read
@@ -336,7 +317,7 @@ private slots:
         // Two reports pass the size rule before their end: the whole lines are read
         // at once, the rest after the quiet. One report alone waits for the quiet.
         const QByteArray report("+CSQ: 23,99\r\n+CMQTTCONNECT: 0,\"tcp://a.example.com:3999\"\r\n");
-        f->sim.sendGarbage(report + report);
+        f->sim.sendGarbage(report + QByteArray(1, '\0') + report);
         QVERIFY(f->runUntil(logged(3)) && f->sim.lineBusy());
         QVERIFY(f->runUntil(logged(4)) && f->ticks - f->lastArrival == 6);
         QCOMPARE(send(report, logged(6)), 6);
@@ -428,19 +409,6 @@ private slots:
         QCOMPARE(lineRequests(f->sim), QStringList({"ENATCMD?", "ENATCMD=3,1", "GSMLOG=0"}));
     }
 
-    void aPulledAdapterIsSaidInABoxAndEndsTheLogWish()
-    {
-        QVERIFY(f->connectManually() && f->waitIdle());
-        f->ui().checkBox_5->click();
-        f->sim.dropLine();
-        QVERIFY(f->runUntil([this] { return f->boxes.count() == 1; }));
-        QCOMPARE(f->boxes.last().title, QStringLiteral("串口操作错误"));
-        QVERIFY(f->boxes.last().text.startsWith(
-            QStringLiteral("请检查当前选择的串口是否可用!\r\n\r\n")));
-        expectState(*f, kFailed);
-        QVERIFY(!f->ui().checkBox_5->isChecked());
-    }
-
     void withoutAPortEitherConnectButtonAsksForARefresh()
     {
         {
@@ -454,53 +422,52 @@ private slots:
                  QStringLiteral("无可用串口请刷新串口"));
     }
 
-    // By hand at 115200: two queries; the attempt ends on tick 60, an answer
-    // still incomplete then does not connect. The checks are in the log as soon
-    // as the box opens. The connect buttons do nothing meanwhile.
-    void aQuietTerminalIsGivenUpByHandOnTheSixtiethTick()
+    // A quiet terminal, by hand at the rate chosen (here 115200) or over every
+    // rate of the list, 9600 in a window of its own first: two queries each,
+    // and an answer in the attempt's last beat comes too late. The checks are
+    // in the log as soon as the box opens. The connect buttons do nothing meanwhile.
+    void aQuietTerminalIsGivenUpAfterItsLastQuery_data()
     {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("how");      // what the status bar, the log and the box say
+        QTest::addColumn<int>("lastBeat");     // its tick
+        QTest::addColumn<QString>("progress"); // shown then
+        QTest::addColumn<QString>("checks");
+        QTest::addColumn<QList<int>>("rates"); // of the queries
+        QTest::newRow("by hand") << "connectButton"
+                                 << "手动连接" << 57 << QString()
+                                 << kChecks + "3.波特率是否选择正确\r\n4.站号是否选择正确\r\n"
+                                 << QList<int>({115200, 115200});
+        QTest::newRow("automatically")
+            << "autoConnectButton"
+            << "自动连接" << 107 << "1/8" << kChecks
+            << QList<int>({9600, 9600, 9600, 9600, 115200, 115200, 1200, 1200, 2400, 2400, 4800,
+                           4800, 19200, 19200, 57600, 57600});
+    }
+    void aQuietTerminalIsGivenUpAfterItsLastQuery()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, how);
+        QFETCH(int, lastBeat);
+        QFETCH(QString, progress);
+        QFETCH(QString, checks);
+        QFETCH(QList<int>, rates);
         f->sim.setSilent(true);
         f->ui().BraudRate_1->setCurrentText(QStringLiteral("115200"));
         f->choosePort();
+        f->click(f->window->findChild<QPushButton *>(button));
         f->click(f->ui().connectButton);
         f->click(f->ui().autoConnectButton);
-        f->click(f->ui().connectButton);
-        QCOMPARE(f->window->statusBar()->currentMessage(),
-                 QStringLiteral(" 手动连接设备中，请等待"));
-        f->runTicks(57);
-        f->sim.sendGarbage(kAnswer);
-        f->runTicks(3);
-        const QString checks =
-            kChecks + QStringLiteral("3.波特率是否选择正确\r\n4.站号是否选择正确\r\n");
-        const QStringList log = attempts(2) << QStringLiteral("手动连接超时\r\n\r\n") + checks;
-        QCOMPARE(f->boxes.last().title + f->boxes.last().text,
-                 QStringLiteral("手动连接超时") + checks);
-        QCOMPARE(f->boxes.last().log, log);
-        QCOMPARE(f->logMessages(), log);
-        QCOMPARE(queryRates(f->sim), QList<int>({115200, 115200}));
-        expectState(*f, kFailed);
-    }
-
-    // Every rate of the list, two queries each, 9600 in a window of its own
-    // first; an answer in the second 9600 window's last beat comes too late.
-    void theAutomaticWalkTriesEveryRateTwiceThenGivesUp()
-    {
-        f->sim.setSilent(true);
-        f->choosePort();
-        f->click(f->ui().autoConnectButton);
-        QCOMPARE(f->window->statusBar()->currentMessage(),
-                 QStringLiteral(" 自动连接设备中，请等待"));
-        f->runTicks(107); // the second 9600 window ends on tick 110
-        QCOMPARE(f->progress(), QStringLiteral("1/8"));
+        QCOMPARE(f->window->statusBar()->currentMessage(), ' ' + how + "设备中，请等待");
+        f->runTicks(lastBeat);
+        QCOMPARE(f->progress(), progress);
         f->sim.sendGarbage(kAnswer);
         QVERIFY(f->runUntil([this] { return f->boxes.count() == 1; }, 20000));
-        QCOMPARE(f->boxes.last().title + f->boxes.last().text,
-                 QStringLiteral("自动连接超时") + kChecks);
-        QCOMPARE(queryRates(f->sim),
-                 QList<int>({9600, 9600, 9600, 9600, 115200, 115200, 1200, 1200, 2400, 2400, 4800,
-                             4800, 19200, 19200, 57600, 57600}));
-        QCOMPARE(f->logMessages(), attempts(16)
-                                       << QStringLiteral("自动连接超时\r\n\r\n") + kChecks);
+        const QStringList log = attempts(rates.size()) << how + "超时\r\n\r\n" + checks;
+        QCOMPARE(f->boxes.last().title + f->boxes.last().text, how + "超时" + checks);
+        QCOMPARE(f->boxes.last().log, log);
+        QCOMPARE(f->logMessages(), log);
+        QCOMPARE(queryRates(f->sim), rates);
         expectState(*f, kFailed);
         QCOMPARE(f->progress(), QString());
     }

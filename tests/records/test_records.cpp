@@ -135,44 +135,38 @@ private slots:
     }
 
     // Said once; kept for the next save (said too) or, at exit, for a file
-    // beside. Each row in a folder of its own.
+    // beside. Each row has a folder of its own, the logs in "logs" there.
     void unwritableFilesAreToldOnceAndTheirLinesKept_data()
     {
-        QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("record");
-        QTest::addColumn<QString>("logs");
-        QTest::addColumn<bool>("clears");    // the obstacle goes after two saves
+        QTest::addColumn<bool>("clears");    // what is in the way goes after two saves
         QTest::addColumn<QString>("reason"); // in the box at exit
-        QTest::addColumn<int>("saved");      // lines of the record written at last
-        const QString today = records::logFileName(QDate::currentDate());
-        const QString blocked = dir.filePath(QStringLiteral("under a file"));
-        writeFile(blocked + QStringLiteral("/file"), "x");
-        QTest::newRow("under a file")
-            << blocked << blocked + QStringLiteral("/file/provisioning.csv")
-            << blocked + QStringLiteral("/file/logs") << false
-            << QStringLiteral("无法创建文件夹 ") + blocked + QStringLiteral("/file") << 0;
-        const QString full = dir.filePath(QStringLiteral("disk full"));
-        QDir().mkpath(full + QStringLiteral("/logs"));
-        QFile::link(QStringLiteral("/dev/full"), full + QStringLiteral("/provisioning.csv"));
-        QFile::link(QStringLiteral("/dev/full"), full + QStringLiteral("/logs/") + today);
-        QTest::newRow("on a full disk")
-            << full << full + QStringLiteral("/provisioning.csv") << full + QStringLiteral("/logs")
-            << false << QStringLiteral("磁盘已满") << 4;
-        const QString cleared = dir.filePath(QStringLiteral("in the way"));
-        QDir().mkpath(cleared + QStringLiteral("/provisioning.csv"));
-        writeFile(cleared + QStringLiteral("/logs"), "x");
+        QTest::addColumn<int>("saved");      // record lines written at last
+        const QString blocked = dir.filePath(QStringLiteral("blocked"));
+        writeFile(blocked, "x");
+        QTest::newRow("under a file") << blocked + QStringLiteral("/provisioning.csv") << false
+                                      << QStringLiteral("无法创建文件夹 ") + blocked << 0;
+        const QString full = dir.filePath(QStringLiteral("full/"));
+        QDir().mkpath(full + QStringLiteral("logs"));
+        QFile::link(QStringLiteral("/dev/full"), full + QStringLiteral("provisioning.csv"));
+        QFile::link(QStringLiteral("/dev/full"),
+                    full + QStringLiteral("logs/") + records::logFileName(QDate::currentDate()));
+        QTest::newRow("on a full disk") << full + QStringLiteral("provisioning.csv") << false
+                                        << QStringLiteral("磁盘已满") << 4;
+        const QString cleared = dir.filePath(QStringLiteral("cleared/"));
+        QDir().mkpath(cleared + QStringLiteral("provisioning.csv"));
+        writeFile(cleared + QStringLiteral("logs"), "x");
         QTest::newRow("behind a folder and a file in the way, then cleared")
-            << cleared << cleared + QStringLiteral("/provisioning.csv")
-            << cleared + QStringLiteral("/logs") << true << QString() << 4;
+            << cleared + QStringLiteral("provisioning.csv") << true << QString() << 4;
     }
     void unwritableFilesAreToldOnceAndTheirLinesKept()
     {
-        QFETCH(QString, folder);
         QFETCH(QString, record);
-        QFETCH(QString, logs);
         QFETCH(bool, clears);
         QFETCH(QString, reason);
         QFETCH(int, saved);
+        const QString folder = QFileInfo(record).absolutePath();
+        const QString logs = folder + QStringLiteral("/logs");
         const QString today = logs + QLatin1Char('/') + records::logFileName(QDate::currentDate());
         BoxCatcher boxes;
         {

@@ -3,6 +3,7 @@
 
 #include "PtyPair.h"
 #include "SimFixture.h"
+#include "protocol/modbus.h"
 
 #include <QStatusBar>
 #include <QtTest>
@@ -129,42 +130,34 @@ private slots:
         }
     }
 
-    // A batch read, step by step, against terminals and adapters as they come:
-    // an echoing adapter, a zero byte before each answer (and odd login name
-    // ends), AT commands off at first, answers late and in pieces, answers longer
-    // than the size at which a reply is taken (read whole all the same); with the
-    // interval ticked one "BEAT?" reads interval and key; an unanswered step is
-    // given up on its 21st beat. The status bar counts the 13 steps, full as the
-    // read ends, gone a beat later.
+    // Step by step, against terminals and adapters as they come; an unanswered
+    // step is given up on its 21st beat. The status bar counts the 13 steps,
+    // full as the read ends, gone a beat later.
     void aBatchReadAsksEveryParameterInTurnAndShowsEachAnswer_data()
     {
         QTest::addColumn<bool>("echo");
         QTest::addColumn<bool>("zeroBefore");     // a zero byte before each text answer
         QTest::addColumn<QByteArray>("nameEnd");  // after the bare login name
-        QTest::addColumn<int>("baudCode");        // the terminal's own
-        QTest::addColumn<QString>("rate");        // and the rate it stands for
-        QTest::addColumn<bool>("atEnabled");      // the connection then finds them on
+        QTest::addColumn<QString>("rate");        // the terminal's; 19200 stands for code 4 on
+        QTest::addColumn<bool>("atEnabled");      // when the connection asks
         QTest::addColumn<bool>("intervalTicked"); // in "修改参数"
         QTest::addColumn<QString>("unanswered");  // the request the terminal does not answer
-        QTest::addColumn<int>("replyDelay");      // ms
-        QTest::addColumn<int>("pieces");          // of each answer, 30 ms apart
+        QTest::addColumn<bool>("late");           // answers 300 ms late, in 3 pieces 30 ms apart
         QTest::addColumn<bool>("longValues");     // SN, version and login name over 100 bytes
         const auto row = [](const char *name, bool echo, bool zero, const QByteArray &nameEnd,
-                            bool atEnabled, bool interval, const char *unanswered, int delay,
-                            bool longValues) {
-            QTest::newRow(name) << echo << zero << nameEnd << (atEnabled ? 2 : 4)
-                                << QString(atEnabled ? "9600" : "19200") // code 4 is the catch-all
-                                << atEnabled << interval << QString(unanswered) << delay
-                                << (delay ? 3 : 1) << longValues;
+                            const char *rate, bool at, bool interval, const char *unanswered,
+                            bool late, bool longValues) {
+            QTest::newRow(name) << echo << zero << nameEnd << QString(rate) << at << interval
+                                << QString(unanswered) << late << longValues;
         };
-        row("as it comes", false, false, "", true, false, "", 0, false);
-        row("behind the adapter's echo", true, false, "\r\nOK\r\n", true, false, "", 0, false);
-        row("behind a zero byte", false, true, "\r\n", true, false, "", 0, false);
-        row("with the interval, one BEAT?", false, false, "", true, true, "", 0, false);
-        row("DOMAIN? unanswered, given up", false, false, "", true, false, "DOMAIN?", 0, false);
-        row("AT off, asked first", false, false, "", false, false, "", 0, false);
-        row("late and in pieces", false, false, "", true, false, "", 300, false);
-        row("over 100 bytes, read whole", false, false, "", true, false, "", 0, true);
+        row("as it comes", false, false, "", "9600", true, false, "", false, false);
+        row("behind an echo", true, false, "\r\nOK\r\n", "9600", true, false, "", false, false);
+        row("behind a zero byte", false, true, "\r\n", "9600", true, false, "", false, false);
+        row("the interval ticked", false, false, "", "9600", true, true, "", false, false);
+        row("DOMAIN? given up", false, false, "", "9600", true, false, "DOMAIN?", false, false);
+        row("AT off at 19200", false, false, "", "19200", false, false, "", false, false);
+        row("late and in pieces", false, false, "", "9600", true, false, "", true, false);
+        row("over 100 bytes", false, false, "", "9600", true, false, "", false, true);
     }
 
     void aBatchReadAsksEveryParameterInTurnAndShowsEachAnswer()
@@ -172,20 +165,18 @@ private slots:
         QFETCH(bool, echo);
         QFETCH(bool, zeroBefore);
         QFETCH(QByteArray, nameEnd);
-        QFETCH(int, baudCode);
         QFETCH(QString, rate);
         QFETCH(bool, atEnabled);
         QFETCH(bool, intervalTicked);
         QFETCH(QString, unanswered);
-        QFETCH(int, replyDelay);
-        QFETCH(int, pieces);
+        QFETCH(bool, late);
         QFETCH(bool, longValues);
         f->sim.setEchoRequests(echo);
         f->sim.setZeroBeforeAnswers(zeroBefore);
         f->sim.setLoginNameEnd(nameEnd);
         TerminalSimulator::State &t = f->sim.state();
         t.address = 7;
-        t.baudCode = baudCode;
+        t.baudCode = modbus::codeFromBaud(rate.toInt());
         t.deviceType = 4;
         t.atEnabled = atEnabled;
         if (longValues) {
@@ -243,8 +234,8 @@ private slots:
         f->runTicks(30);
         f->sim.setSilent(false);
         f->sim.clearRequests();
-        f->sim.setReplyDelay(replyDelay);
-        f->sim.setReplySplit(pieces, 30);
+        f->sim.setReplyDelay(late ? 300 : 0);
+        f->sim.setReplySplit(late ? 3 : 1, 30);
         if (intervalTicked)
             ui.checkBox_16->click(); // "上传间隔：" ticks "MQTT登录密钥：" as well
         const int logBefore = f->logMessages().size();

@@ -25,13 +25,6 @@ class AppTest : public QObject
     std::unique_ptr<ZorvikTestTool> window; // made for each test, its timer stopped
     std::unique_ptr<WindowProbe> probe;
 
-    // A port put into the list and chosen, as if the system had listed it.
-    void choosePort(const QString &name)
-    {
-        probe->ui().SerialComNum->addItem(name);
-        probe->ui().SerialComNum->setCurrentIndex(probe->ui().SerialComNum->count() - 1);
-    }
-
 private slots:
     void initTestCase() { isolateSettings(); }
     void init()
@@ -46,10 +39,9 @@ private slots:
         window.reset();
     }
 
-    // A Chinese folder name as Qt 5 used to write it (escapes) and as Qt 6
-    // writes it (UTF-8): every build reads both. Where the binding file's
-    // dialog opens and which port is preselected would show it only with that
-    // folder and that adapter present.
+    // A Chinese folder as Qt 5 wrote it (escapes) and as Qt 6 does (UTF-8): both
+    // read. The dialog's folder and the port preselected would show it only
+    // with that folder and that adapter there.
     void theSettingsAreReadAsEitherQtWroteThem()
     {
         for (const QByteArray &folder :
@@ -75,9 +67,8 @@ private slots:
         QCOMPARE(portlist::preselectedIndex({"ttyS0", "COM"}, QStringLiteral("COM")), 0);
     }
 
-    // "刷新串口" rebuilds the list once: the system's ports, "刷新串口", the first
-    // current. A bench without adapters has no port to open: the port a
-    // connection would open is read from the session.
+    // The system's ports, "刷新串口", the first current. The port a connection
+    // would open is read from the session: a bench without adapters has none.
     void refreshingThePortListRebuildsItOnce()
     {
         QComboBox *combo = probe->ui().SerialComNum;
@@ -91,7 +82,9 @@ private slots:
     void aMissingPortIsSaidInABoxAndRemembered()
     {
         BoxCatcher boxes;
-        choosePort(QStringLiteral("/dev/ttyZorvikMissing0"));
+        QComboBox *ports = probe->ui().SerialComNum;
+        ports->addItem(QStringLiteral("/dev/ttyZorvikMissing0"));
+        ports->setCurrentIndex(ports->count() - 1);
         QTest::mouseClick(probe->ui().connectButton, Qt::LeftButton);
         QCOMPARE(boxes.count(), 1);
         QCOMPARE(boxes.last().title, QStringLiteral("串口操作错误"));
@@ -106,15 +99,15 @@ private slots:
     void aPortOpensAtTheChosenRate8N1WithoutFlowControl()
     {
         PtyPair pty;
-        choosePort(pty.slavePath());
+        probe->ui().SerialComNum->addItem(pty.slavePath());
+        probe->ui().SerialComNum->setCurrentIndex(probe->ui().SerialComNum->count() - 1);
         probe->ui().BraudRate_1->setCurrentText(QStringLiteral("115200"));
         QTest::mouseClick(probe->ui().connectButton, Qt::LeftButton);
         const LineSettings line = pty.lineSettings();
         QVERIFY(line.baudRate == 115200 && line.is8N1() && !line.rtsCts && !line.xonXoff);
     }
 
-    // Connected, the buttons that talk to the terminal; otherwise those that
-    // connect. "打开日志" goes with the connection.
+    // "打开日志" goes with the connection.
     void theControlsFollowTheConnection()
     {
         auto &ui = probe->ui();
@@ -144,9 +137,8 @@ private slots:
         QCOMPARE(probe->waitSelector(), 0);
     }
 
-    // "BEAT=" sends key and interval, "DOMAIN=" address and port; "站号：" and
-    // "SN" share a slot. A box's choice shows on the line only in a write: the
-    // batch stories send every parameter, here each box counts alone.
+    // "BEAT=" sends key and interval, "DOMAIN=" address and port; "站号：", "SN"
+    // share a slot. Only a write would show a box on the line: here each alone.
     void eachWriteBoxChoosesWhatItsCommandCarries()
     {
         auto &ui = probe->ui();

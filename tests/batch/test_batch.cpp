@@ -35,14 +35,8 @@ class BatchTest : public QObject
     std::unique_ptr<SimFixture> f;
 
     bool connect() { return f->connectManually() && f->waitIdle(); }
-    QStringList logSince(int count) const { return f->logSince(count); }
-    QStringList steps() const { return f->steps(); }
-    QStringList record() const { return f->recordLines(); }
     // "<结果>,<说明>" of the record's line (the header is line 0).
-    QString verdict(int line) const
-    {
-        return record().value(line).section(QLatin1Char(','), -3, -2);
-    }
+    QString verdict(int i) const { return f->recordLines().value(i).section(',', -3, -2); }
     // What the window shows of the terminal connected, a relay's caption included.
     QStringList shownOfTerminal()
     {
@@ -157,13 +151,13 @@ private slots:
         const int count = f->logMessages().size();
         f->probe->verifyWrite();
         if (failures.isEmpty()) {
-            QCOMPARE(logSince(count), QStringList{kWriteSucceeded});
+            QCOMPARE(f->logSince(count), QStringList{kWriteSucceeded});
             QCOMPARE(f->boxes.count(), 0);
             return;
         }
         const QString total =
             QStringLiteral("批量写入失败数量：\r\n") + QString::number(entries(failures).size());
-        QCOMPARE(logSince(count), entries(failures) << total);
+        QCOMPARE(f->logSince(count), entries(failures) << total);
         QCOMPARE(f->boxes.count(), 1);
         QCOMPARE(f->boxes.last().title + f->boxes.last().text, QStringLiteral("写入失败") + total);
     }
@@ -218,7 +212,7 @@ private slots:
             ui.SNlineEdit->setText(QString::fromUtf8(sn));
             f->click(QString::fromUtf8(sn).startsWith('T') ? ui.writeButton : ui.writeSNbutton);
         }
-        QCOMPARE(logSince(count),
+        QCOMPARE(f->logSince(count),
                  entries(QStringLiteral("SN:TVC 在SN绑定文件中没有对应的MQTT登录名和密钥,不能写入|"
                                         "批量写入未开始|SN含有不能发送的字符“Ｔ”,不能写入|"
                                         "找到SN:TVA|mqtt name:name-A|mqtt code:keyA|"
@@ -230,11 +224,12 @@ private slots:
         f->click(ui.checkBox_3);                       // unticked with the port
         ui.SNlineEdit->setText(QStringLiteral("TVB")); // the next label, its name and key
         QVERIFY(f->waitIdle());
-        QCOMPARE(steps(), entries(QStringLiteral(
-                              "29 AT+SN=TVA|34 AT+DOMAIN=srv.example.com:3999|35 AT+PKEY=name-A,|"
-                              "36 AT+BEAT=keyA,|16 AT+SN?|21 AT+DOMAIN?|22 AT+PKEY?|23 AT+BEAT?")));
+        QCOMPARE(f->steps(),
+                 entries(QStringLiteral(
+                     "29 AT+SN=TVA|34 AT+DOMAIN=srv.example.com:3999|35 AT+PKEY=name-A,|"
+                     "36 AT+BEAT=keyA,|16 AT+SN?|21 AT+DOMAIN?|22 AT+PKEY?|23 AT+BEAT?")));
         QCOMPARE(f->logMessages().last(), kWriteSucceeded);
-        QCOMPARE(record().at(1).section(QLatin1Char(','), 4),
+        QCOMPARE(f->recordLines().at(1).section(QLatin1Char(','), 4),
                  QStringLiteral("TVA,,,,,,srv.example.com,3999,name-A,已写入,TVA,成功,,"));
     }
 
@@ -246,8 +241,8 @@ private slots:
         f->pullAdapterOn(QStringLiteral("AT+DEVTYPE=0"));
         f->click(f->ui().writeButton);
         QVERIFY(f->runUntil([this] { return f->boxes.count() == 1; }));
-        QCOMPARE(steps(), QStringList{QStringLiteral("28 AT+DEVTYPE=0")});
-        QVERIFY(record()
+        QCOMPARE(f->steps(), QStringList{QStringLiteral("28 AT+DEVTYPE=0")});
+        QVERIFY(f->recordLines()
                     .at(1)
                     .section(QLatin1Char(','), 4)
                     .startsWith(QStringLiteral(",,,,0,,,,,,,中断,串口错误：")));
@@ -303,8 +298,8 @@ private slots:
         ui.SNlineEdit->setText(QStringLiteral("TVA"));
         f->click(ui.writeButton);
         QVERIFY(f->waitIdle());
-        const QString said =
-            QStringLiteral("SN:TVA 已于") + record().at(1).left(19) + QStringLiteral("写入成功");
+        const QString said = QStringLiteral("SN:TVA 已于") + f->recordLines().at(1).left(19) +
+                             QStringLiteral("写入成功");
         f->recordSteps();
         int count = f->logMessages().size();
         for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
@@ -317,19 +312,19 @@ private slots:
         QCOMPARE(f->boxes.last().title + f->boxes.last().text,
                  QStringLiteral("SN重复") + said + QStringLiteral("\r\n是否再次写入该SN？"));
         QCOMPARE(f->boxes.last().defaultButton, QMessageBox::No);
-        QCOMPARE(steps().first(), QStringLiteral("29 AT+SN=TVA"));
-        QVERIFY(record().at(2).endsWith(QStringLiteral(",TVA,成功,重复写入,")));
+        QCOMPARE(f->steps().first(), QStringLiteral("29 AT+SN=TVA"));
+        QVERIFY(f->recordLines().at(2).endsWith(QStringLiteral(",TVA,成功,重复写入,")));
 
         f->recordSteps();
         count = f->logMessages().size();
         f->boxes.answer = QMessageBox::No;
         f->click(ui.writeSNbutton);
         f->runTicks(30);
-        QCOMPARE(logSince(count),
-                 (QStringList{QStringLiteral("SN:TVA 已于") + record().at(2).left(19) +
+        QCOMPARE(f->logSince(count),
+                 (QStringList{QStringLiteral("SN:TVA 已于") + f->recordLines().at(2).left(19) +
                                   QStringLiteral("写入成功（共2次）"),
                               QStringLiteral("写入SN号未开始")}));
-        QCOMPARE(steps(), QStringList());
+        QCOMPARE(f->steps(), QStringList());
     }
 
     // A read-back that brings nothing confirms nothing, though the window
@@ -343,7 +338,7 @@ private slots:
         f->sim.setSilent(true);
         f->click(f->ui().writeButton);
         QVERIFY(f->waitIdle());
-        QCOMPARE(logSince(f->logMessages().size() - 2),
+        QCOMPARE(f->logSince(f->logMessages().size() - 2),
                  entries(QStringLiteral("设备站号写入失败\r\n|批量写入失败数量：\r\n1")));
     }
 
@@ -484,7 +479,7 @@ private slots:
         QVERIFY(clickAfterSteps(1, ui.writeButton) && f->waitIdle());
         // The key goes with the interval at step 33, so step 36 stays silent,
         // and both are read back once, at step 20.
-        QCOMPARE(steps(),
+        QCOMPARE(f->steps(),
                  entries(QStringLiteral(
                      "13 AT+VER|28 AT+DEVTYPE=7|29 AT+SN=TV2400042|"
                      "30 01 06 01 00 00 07 C9 F4|31 01 06 01 01 00 02 58 37|"
@@ -492,7 +487,7 @@ private slots:
                      "34 AT+DOMAIN=srv.example.net:4001|35 AT+PKEY=dev-0042,|"
                      "14 00 03 01 00 00 01 84 27|15 07 03 01 01 00 01 D4 50|16 AT+SN?|"
                      "20 AT+BEAT?|21 AT+DOMAIN?|22 AT+PKEY?|24 AT+SRVPRO?|25 AT+DEVTYPE?")));
-        const QStringList log = logSince(count);
+        const QStringList log = f->logSince(count);
         QCOMPARE(log.at(log.indexOf(QStringLiteral("发送AT指令:AT+PKEY=dev-0042,\r\n")) + 1),
                  afterName);
         QCOMPARE(log.mid(log.indexOf(kReadDone)),
@@ -500,7 +495,7 @@ private slots:
                      << QStringLiteral("写入记录保存在：") + f->probe->recordPath());
         QCOMPARE(f->boxes.count(), int(verdict != kWriteSucceeded));
 
-        const QStringList lines = record();
+        const QStringList lines = f->recordLines();
         QCOMPARE(lines.size(), 3); // the header, the write, nothing after the last line end
         QCOMPARE(lines.at(0),
                  QStringLiteral("时间,端口,波特率,站号,SN,写入站号,写入波特率,写入服务器协议,"
@@ -527,7 +522,7 @@ private slots:
         QVERIFY(clickAfterSteps(1, ui.readButton));
         QVERIFY(f->waitIdle());
         // The read waits out the write's own reply, then walks every read step.
-        QCOMPARE(steps(),
+        QCOMPARE(f->steps(),
                  entries(QStringLiteral(
                      "28 AT+DEVTYPE=5|13 AT+VER|14 00 03 01 00 00 01 84 27|"
                      "15 01 03 01 01 00 01 D4 36|16 AT+SN?|18 AT+OPENDEV?|20 AT+BEAT?|"
@@ -544,8 +539,8 @@ private slots:
         f->click(f->ui().writeButton);
         QVERIFY(clickAfterSteps(3, f->ui().readButton)); // the read-back's first query is out
         QVERIFY(f->waitIdle());
-        QCOMPARE(steps(), entries(QStringLiteral("28 AT+DEVTYPE=5|35 AT+PKEY=dev-x,|22 AT+PKEY?|"
-                                                 "22 AT+PKEY?|25 AT+DEVTYPE?")));
+        QCOMPARE(f->steps(), entries(QStringLiteral("28 AT+DEVTYPE=5|35 AT+PKEY=dev-x,|22 AT+PKEY?|"
+                                                    "22 AT+PKEY?|25 AT+DEVTYPE?")));
         QCOMPARE(f->logMessages().last(), kWriteSucceeded);
         QCOMPARE(verdict(1), QStringLiteral("成功,"));
     }
@@ -564,7 +559,7 @@ private slots:
         QVERIFY(f->connectManually());
         f->runTicks(300); // longer than a write step's wait: a resumed write would show
         QCOMPARE(f->sim.atCommands(), (QStringList{"ENATCMD?", "ENATCMD=1,1", "GSMLOG=0"}));
-        QVERIFY(!logSince(count).contains(kAllWritesSent));
+        QVERIFY(!f->logSince(count).contains(kAllWritesSent));
         QCOMPARE(f->sim.state().mqttLoginName, name);
         QCOMPARE(f->boxes.count(), 0);
         QCOMPARE(verdict(1), QStringLiteral("中断,断开连接"));
@@ -580,8 +575,8 @@ private slots:
         f->recordSteps();
         f->click(ui.writeButton);
         QVERIFY(f->waitIdle());
-        QCOMPARE(steps(), entries(QStringLiteral("31 01 06 01 01 00 03 99 F7|"
-                                                 "15 01 03 01 01 00 01 D4 36")));
+        QCOMPARE(f->steps(), entries(QStringLiteral("31 01 06 01 01 00 03 99 F7|"
+                                                    "15 01 03 01 01 00 01 D4 36")));
         QCOMPARE(f->sim.state().baudCode, 3);
         const QStringList log = f->logMessages();
         QCOMPARE(log.mid(log.size() - 3),

@@ -47,8 +47,7 @@ class BatchTest : public QObject
                 ui.pushButton_3->text(), QString::number(ui.readAddress_4->value())};
     }
 
-    // Connected, a binding file of three labels in use (the last without a
-    // key): SN, name and key ticked, and the server's address and port.
+    // Connected, three labels bound (the last without a key): SN, name, key and server ticked.
     bool bindThreeLabels()
     {
         if (!connect())
@@ -117,8 +116,6 @@ private slots:
             << same << int(WriteBit::srvPort) << QStringLiteral("上传间隔写入失败\r\n");
     }
 
-    // What was written differs from what is read back everywhere but in the
-    // interval and the port.
     void verificationComparesEveryCheckInBitOrder()
     {
         QFETCH(int, mask);
@@ -126,8 +123,8 @@ private slots:
         QFETCH(QString, failures);
         auto &ui = f->ui();
         SessionState &s = f->session();
-        // Written, and what the read-back shows, in bit order: a name that
-        // differs in case only, a key with a trailing blank.
+        // Written, and what the read-back shows, in bit order: alike only in
+        // the interval and the port; a name in another case, a trailing blank.
         const QStringList written{"5",    "4800",  "3",    "1",  "30", "a.example.net",
                                   "4001", "Admin", "key1", "TV1"};
         const std::function<void()> readBack[] = {
@@ -197,11 +194,9 @@ private slots:
         QCOMPARE(parameters::inputProblem(quint16(bit), value).value_or(QString()), problem);
     }
 
-    // A write takes its values once, when it is accepted: an address edited
-    // and the next label scanned while it runs change nothing of what goes
-    // out, is verified and is recorded. Before anything goes out, a binding
-    // line without a key, an empty port and a character the line cannot carry
-    // are refused.
+    // Taken once, when accepted: an address edited and the next label scanned
+    // while it runs change nothing. A binding line without a key, an empty
+    // port and a character the line cannot carry are refused first.
     void aWriteGoesByTheValuesOfItsMoment()
     {
         QVERIFY(bindThreeLabels());
@@ -248,9 +243,8 @@ private slots:
                     .startsWith(QStringLiteral(",,,,0,,,,,,,中断,串口错误：")));
     }
 
-    // The next terminal on the bench, connected by hand after "断开连接" or
-    // after a pulled adapter: the window shows nothing of the terminal before,
-    // and a relay's first click switches it on; what the technician typed stays.
+    // The next terminal on the bench: a relay's first click switches it on; what
+    // the technician typed stays.
     void aNewConnectionShowsNothingOfTheTerminalBefore_data()
     {
         QTest::addColumn<bool>("pulled");
@@ -289,8 +283,7 @@ private slots:
         QVERIFY(f->runUntil([this] { return f->sim.state().relays[0]; }));
     }
 
-    // An SN written before is asked about ("No" is the default) before
-    // anything goes out, by "批量写入" and by "写入SN号" alike.
+    // "No" is the default; by "批量写入" and by "写入SN号" alike.
     void aSerialNumberWrittenBeforeIsAskedAbout()
     {
         QVERIFY(bindThreeLabels());
@@ -342,13 +335,11 @@ private slots:
                  entries(QStringLiteral("设备站号写入失败\r\n|批量写入失败数量：\r\n1")));
     }
 
-    // Five commands (device type, protocol, key with interval, server, name)
-    // and their read-back, step by step: each step, sent or skipped, ends a
-    // beat after the one before, but a write the terminal does not confirm
-    // waits out its 21 beats. An echo, or an "OK" inside a report, confirms
-    // nothing; once a write went unanswered, an "OK" may be its late answer
-    // and confirms nothing either. The status bar counts the 22 steps, full
-    // when the verdict comes, hidden a beat later.
+    // Five commands (device type, protocol, key with interval, server, name) and
+    // their read-back: each step, sent or skipped, ends a beat after the one
+    // before, an unconfirmed write after 21. Once a write went unanswered, an
+    // "OK" may be its late answer. The status bar counts the 22 steps, full at
+    // the verdict, hidden a beat later.
     void aWriteStepEndsOnItsAnswerOrWaitsOut21Beats_data()
     {
         QTest::addColumn<bool>("confirms");
@@ -418,13 +409,9 @@ private slots:
         QCOMPARE(f->logCount(QStringLiteral("服务器状态为：未连接")), report.isEmpty() ? 0 : 5);
     }
 
-    // "批量写入" during a batch read ends the read; every parameter goes out in
-    // step order, the station address and rate to the address in use; the
-    // read-back asks station 0, then the terminal at its new address. Against
-    // a terminal that confirms its writes and one that does not, one that
-    // refuses the login name it already holds and one that refuses it
-    // silently: the same steps, the same verdicts. A refusal is named as soon
-    // as it comes, and fails its parameter even when the read-back matches.
+    // In step order, station address and rate to the address in use; the
+    // read-back asks station 0, then the new address. A refusal is named as it
+    // comes and fails its parameter even when the read-back matches.
     void writeOfEveryParameterEndsTheReadAndIsRecorded_data()
     {
         QTest::addColumn<bool>("silent");
@@ -545,8 +532,7 @@ private slots:
         QCOMPARE(verdict(1), QStringLiteral("成功,"));
     }
 
-    // Connected again after "断开连接", possibly to the next terminal on the
-    // bench: nothing of a write cut short goes out.
+    // Connected again, possibly to the next terminal on the bench.
     void aWriteCutByDisconnectingNeverResumes()
     {
         QVERIFY(tickTypeAndName());
@@ -565,7 +551,7 @@ private slots:
         QCOMPARE(verdict(1), QStringLiteral("中断,断开连接"));
     }
 
-    // The terminal takes a new rate at once, so the read-back at the old rate goes unanswered.
+    // The terminal takes it at once: the read-back at the old rate goes unanswered.
     void aNewRateFailsItsReadBackAtTheOldRate()
     {
         QVERIFY(connect());

@@ -106,8 +106,7 @@ private:
     QByteArray windowFor; // the test function the window was made for
 
 private slots:
-    // Codes 0 to 4 and their rates both ways; 19200 (code 4) stands for every
-    // other code and rate.
+    // Codes 0 to 4 and their rates both ways.
     void aBaudCodeMeansItsRateAndAnyOtherMeans19200()
     {
         const int rates[] = {2400, 4800, 9600, 115200, 19200};
@@ -119,7 +118,6 @@ private slots:
         QCOMPARE(modbus::codeFromBaud(57600), quint16(4));
     }
 
-    // Where a register reply is looked for, and what counts as one.
     void aRegisterReplyIsReadWhereItCanStand_data()
     {
         QTest::addColumn<QByteArray>("received");
@@ -142,7 +140,6 @@ private slots:
         QCOMPARE(read ? int(*read) : -1, value);
     }
 
-    // The verdict that ends a write: "OK" or "ERROR" alone on a whole line.
     void aWriteIsSettledByOkOrErrorAloneOnAWholeLine_data()
     {
         QTest::addColumn<QByteArray>("received");
@@ -203,7 +200,6 @@ private slots:
         probe->session().answeredMask = 0;
     }
 
-    // The bytes each command puts on the line and the log line that says so.
     void eachCommandPutsItsBytesOnTheLineAndSaysSo_data()
     {
         QTest::addColumn<int>("selector");
@@ -323,8 +319,8 @@ private slots:
         QCOMPARE(probe->ui().pushButton_3->text(), QString("打开继电器1"));
     }
 
-    // Each reply rule: the bytes received while a selector is awaited, whether
-    // they are taken off the line, the log entries and what changes.
+    // The bytes received while a selector is awaited: taken off the line or not,
+    // the log entries and what changes.
     void eachReplyRuleTakesItsAnswerAndShowsIt_data()
     {
         QTest::addColumn<int>("selector");

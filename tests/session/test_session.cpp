@@ -77,10 +77,8 @@ class SessionTest : public QObject
 private slots:
     void init() { f = std::make_unique<SimFixture>(); }
     void cleanup() { f.reset(); }
-    // Each piece of the answer to "SN?" (or "SN=", "写入SN号") is taken once, on
-    // the `tick`th tick after its last byte, with the reports it holds. An
-    // earlier report left the unended start of another behind: the command drops
-    // it and all that was known of it.
+    // Each piece, with the reports it holds, is taken once, on the `tick`th tick
+    // after its last byte. The command drops the unended report left before it.
     void anAnswerIsTakenWholeOnTheTickItsEndAllows_data()
     {
         QTest::addColumn<QString>("button");
@@ -258,9 +256,8 @@ private slots:
         QCOMPARE(ui.textBrowser_2->toPlainText(), t.mqttLoginName);
     }
 
-    // Relays 1 to 3 and the device: the first click switches on, the second off,
-    // each caption naming what the next click does (any caption without "打开"
-    // switches off); "设备状态" follows the device.
+    // Each caption names what the next click does (any without "打开" switches
+    // off); "设备状态" follows the device.
     void eachRelayAndTheDeviceSwitchOnThenOff()
     {
         QVERIFY(f->connectManually() && f->waitIdle());
@@ -286,10 +283,9 @@ private slots:
         QCOMPARE(f->logCount(QStringLiteral("发送RS485指令:6")), 6);
     }
 
-    // Output nobody asked for, a few bytes a tick as the line brings it: a
-    // register reply goes unseen; each report is read whole and once, as soon as
-    // the size rule allows or after the quiet; one without its line end is read
-    // as it stands after half a second.
+    // A few bytes a tick as the line brings it: a register reply goes unseen; a
+    // report is read once the size rule allows or after the quiet, one without
+    // its line end as it stands after half a second.
     void outputNobodyAskedForIsReadWholeAndOnce()
     {
         QVERIFY(f->connectManually() && f->waitIdle());
@@ -324,8 +320,8 @@ private slots:
                               "CSQ=9"}));
     }
 
-    // "打开日志": the command goes out every 2 s while the terminal's log differs,
-    // never while a read's answer is awaited; the log's lines are shown while it is on.
+    // The command goes out while the terminal's log differs, never while a
+    // read's answer is awaited; the log's lines are shown while it is on.
     void theDeviceLogFollowsItsBoxEveryTwoSecondsButNeverCutsAnAnswer()
     {
         QVERIFY(f->connectManually() && f->waitIdle());
@@ -375,9 +371,8 @@ class SessionConnectTest : public QObject
 private slots:
     void init() { f = std::make_unique<SimFixture>(); }
     void cleanup() { f.reset(); }
-    // Station 3, its AT commands off: asked for, its log off, nothing read.
-    // "断开连接" turns them off again before the port closes; a second click
-    // sends nothing and fails nothing. The "打开日志" wish ends with the connection.
+    // Station 3: its log off, nothing read. Off again before the port closes; a
+    // second "断开连接" sends and fails nothing. The "打开日志" wish ends too.
     void aTerminalIsAskedToEnableATOnConnectingAndToDisableItOnDisconnecting()
     {
         f->sim.state().address = 3;
@@ -402,10 +397,8 @@ private slots:
 
     void withoutAPortEitherConnectButtonAsksForARefresh()
     {
-        {
-            const QSignalBlocker quiet(f->ui().SerialComNum); // choosing it rebuilds the list
-            f->ui().SerialComNum->setCurrentText(QStringLiteral("刷新串口"));
-        }
+        const QSignalBlocker quiet(f->ui().SerialComNum); // choosing it rebuilds the list
+        f->ui().SerialComNum->setCurrentText(QStringLiteral("刷新串口"));
         f->click(f->ui().connectButton);
         f->click(f->ui().autoConnectButton);
         QCOMPARE(f->boxes.count(), 2);
@@ -413,10 +406,9 @@ private slots:
                  QStringLiteral("无可用串口请刷新串口"));
     }
 
-    // A quiet terminal, by hand at the rate chosen (here 115200) or over every
-    // rate of the list, 9600 in a window of its own first: two queries each,
-    // and an answer in the attempt's last beat comes too late. The checks are
-    // in the log as soon as the box opens. The connect buttons do nothing meanwhile.
+    // By hand at the rate chosen, or over every rate, 9600 in a window of its own
+    // first: two queries each; an answer in the last beat is too late. The checks
+    // are logged as the box opens. The connect buttons do nothing meanwhile.
     void aQuietTerminalIsGivenUpAfterItsLastQuery_data()
     {
         QTest::addColumn<QString>("button");
@@ -463,8 +455,7 @@ private slots:
         QCOMPARE(f->progress(), QString());
     }
 
-    // Answering at 115200, AT commands off: found in the third window, asked to
-    // enable them and, enabled, read whole.
+    // At 115200, AT commands off: found in the third window, then read whole.
     void theAutomaticWalkFindsTheTerminalAndEnablesItsAT()
     {
         f->sim.state().atEnabled = false;
@@ -492,8 +483,7 @@ private slots:
         QVERIFY(!f->logContains(kConnected));
     }
 
-    // Odd answers to "ENATCMD?", station 7 chosen: an impossible address is not
-    // taken; a reply cut after the address says nothing of AT commands.
+    // Odd answers to "ENATCMD?", station 7 chosen.
     void theConnectionAnswerGivesTheAddressAndWhetherATIsOn_data()
     {
         QTest::addColumn<QByteArray>("answer");
@@ -529,8 +519,7 @@ private slots:
         QCOMPARE(lineRequests(f->sim).last(), QStringLiteral("ENATCMD=%1,0").arg(address));
     }
 
-    // Not answering "ENATCMD=": the read asks again every 21 beats, counted with
-    // the connection's request; after the eleventh, AT commands off, port closed.
+    // Counted with the connection's request; then AT commands off, port closed.
     // Connected again, the requests are counted afresh.
     void anUnansweredEnableIsAskedEvery21BeatsElevenTimesAtMost()
     {
@@ -562,7 +551,6 @@ private slots:
         expectState(*f, QStringLiteral(" 设备连接成功"));
     }
 
-    // A stalled adapter: the disconnect ends without a port error.
     void disconnectingAStalledLineRaisesNoPortError()
     {
         PtyPair stalled; // nobody reads its other end

@@ -15,7 +15,6 @@ namespace {
 
 // Zeros, line ends, invalid UTF-8, "+", ":" and ",": what a babbling line or a corrupt file holds.
 const QByteArray kJunk = QByteArray::fromHex("00ff0d0a2b3a2cfe41e9bf");
-const QString kConnected = QStringLiteral("设备连接成功\r\n");
 
 } // namespace
 
@@ -135,7 +134,8 @@ private slots:
         QVERIFY(other.openPty());
         f->choosePort(other.slavePath());
         f->click(f->ui().connectButton);
-        QVERIFY(f->runUntil([&] { return f->logCount(kConnected) == 2; }) && f->waitIdle());
+        QVERIFY(f->runUntil([&] { return f->logCount(QStringLiteral("设备连接成功\r\n")) == 2; }) &&
+                f->waitIdle());
         f->runTicks(300);
         QCOMPARE(other.atCommands(), (QStringList{"ENATCMD?", "GSMLOG=0"}));
         QVERIFY(other.modbusFrames().isEmpty() && f->boxes.count() == 1);

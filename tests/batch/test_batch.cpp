@@ -63,8 +63,9 @@ class BatchTest : public QObject
         return true;
     }
 
-    // Connected, the device type and login name ticked with values the terminal lacks.
-    bool tickTypeAndName()
+    // Connected, a write of the device type and login name, values the terminal
+    // lacks; button clicked once `sent` of its requests have gone out.
+    bool interruptWrite(int sent, QAbstractButton *button)
     {
         if (!connect())
             return false;
@@ -72,7 +73,8 @@ class BatchTest : public QObject
         f->ui().textEdit_5->setPlainText(QStringLiteral("dev-x"));
         f->click(f->ui().checkBox_13);
         f->click(f->ui().checkBox_14);
-        return true;
+        f->click(f->ui().writeButton);
+        return clickAfterSteps(sent, button);
     }
 
     // Clicks button once `sent` requests of the batch under way have gone out.
@@ -501,11 +503,9 @@ private slots:
     // without a verdict; the record says which, and where it lives, once.
     void anotherBatchEndsAWriteWithoutAVerdict()
     {
-        QVERIFY(tickTypeAndName());
         f->probe->recordPathShown() = false; // as at the start of a run
         auto &ui = f->ui();
-        f->click(ui.writeButton);
-        QVERIFY(clickAfterSteps(1, ui.writeButton));
+        QVERIFY(interruptWrite(1, ui.writeButton));
         QVERIFY(clickAfterSteps(1, ui.readButton));
         QVERIFY(f->waitIdle());
         // The read waits out the write's own reply, then walks every read step.
@@ -522,9 +522,7 @@ private slots:
     // "批量读取" during the read-back starts the read-back over; the verdict follows.
     void aReadDuringTheReadBackStartsItOver()
     {
-        QVERIFY(tickTypeAndName());
-        f->click(f->ui().writeButton);
-        QVERIFY(clickAfterSteps(3, f->ui().readButton)); // the read-back's first query is out
+        QVERIFY(interruptWrite(3, f->ui().readButton)); // the read-back's first query is out
         QVERIFY(f->waitIdle());
         QCOMPARE(f->steps(), entries(QStringLiteral("28 AT+DEVTYPE=5|35 AT+PKEY=dev-x,|22 AT+PKEY?|"
                                                     "22 AT+PKEY?|25 AT+DEVTYPE?")));
@@ -535,10 +533,8 @@ private slots:
     // Connected again, possibly to the next terminal on the bench.
     void aWriteCutByDisconnectingNeverResumes()
     {
-        QVERIFY(tickTypeAndName());
         const QString name = f->sim.state().mqttLoginName;
-        f->click(f->ui().writeButton);
-        QVERIFY(clickAfterSteps(1, f->ui().disConnectButton));
+        QVERIFY(interruptWrite(1, f->ui().disConnectButton));
         const int count = f->logMessages().size();
         QVERIFY(f->drainLine()); // "ENATCMD=1,0": the terminal has its AT commands off
         f->sim.clearRequests();

@@ -181,17 +181,10 @@ void SimFixture::settleLine()
     }
 }
 
-bool SimFixture::connectManually(int timeoutMs)
+bool SimFixture::connectBy(QAbstractButton *button, int timeoutMs)
 {
     choosePort();
-    click(ui().connectButton);
-    return runUntil([this] { return session().connectState == Connected; }, timeoutMs);
-}
-
-bool SimFixture::connectAutomatically(int timeoutMs)
-{
-    choosePort();
-    click(ui().autoConnectButton);
+    click(button);
     return runUntil([this] { return session().connectState == Connected; }, timeoutMs);
 }
 

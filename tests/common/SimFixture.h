@@ -55,8 +55,9 @@ public:
 
     // Chooses the port, clicks "连接设备" (or "自动连接") and waits until the
     // window shows the connection. False if it did not come.
-    bool connectManually(int timeoutMs = 5000);
-    bool connectAutomatically(int timeoutMs = 15000);
+    bool connectManually(int timeoutMs = 5000) { return connectBy(ui().connectButton, timeoutMs); }
+    bool connectAutomatically() { return connectBy(ui().autoConnectButton, 15000); }
+    bool connectBy(QAbstractButton *button, int timeoutMs);
     // Waits for the connection to settle: nothing awaited and no batch running.
     bool waitIdle(int timeoutMs = 30000);
 

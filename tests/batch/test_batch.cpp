@@ -497,9 +497,10 @@ private slots:
                                           recorded + QLatin1Char(','));
     }
 
-    // "批量写入" pressed again, or "批量读取" before the read-back, ends a write
-    // without a verdict; the record says which, and where it lives, once.
-    void anotherBatchEndsAWriteWithoutAVerdict()
+    // "批量写入" pressed again, "批量读取" before the read-back, or "断开连接" ends a
+    // write without a verdict; the record says which, and where it lives, once.
+    // Connected again, possibly to the next terminal, nothing of it goes out.
+    void aWriteEndedByAnotherBatchOrByDisconnectingHasNoVerdict()
     {
         f->probe->recordPathShown() = false; // as at the start of a run
         auto &ui = f->ui();
@@ -512,7 +513,18 @@ private slots:
                      "28 AT+DEVTYPE=5|13 AT+VER|14 00 03 01 00 00 01 84 27|"
                      "15 01 03 01 01 00 01 D4 36|16 AT+SN?|18 AT+OPENDEV?|20 AT+BEAT?|"
                      "21 AT+DOMAIN?|22 AT+PKEY?|23 AT+BEAT?|24 AT+SRVPRO?|25 AT+DEVTYPE?")));
-        QCOMPARE(verdict(1) + verdict(2), QStringLiteral("中断,重新批量写入中断,批量读取"));
+        f->click(ui.writeButton);
+        QVERIFY(clickAfterSteps(1, ui.disConnectButton));
+        const int count = f->logMessages().size();
+        QVERIFY(f->drainLine()); // "ENATCMD=1,0": the terminal has its AT commands off
+        f->sim.clearRequests();
+        QVERIFY(f->connectManually());
+        f->runTicks(300); // longer than a write step's wait: a resumed write would show
+        QCOMPARE(f->sim.atCommands(), (QStringList{"ENATCMD?", "ENATCMD=1,1", "GSMLOG=0"}));
+        QVERIFY(!f->logSince(count).contains(kAllWritesSent));
+        QCOMPARE(f->sim.state().mqttLoginName, TerminalSimulator::State().mqttLoginName);
+        QCOMPARE(verdict(1) + verdict(2) + verdict(3),
+                 QStringLiteral("中断,重新批量写入中断,批量读取中断,断开连接"));
         QCOMPARE(f->logCount(QStringLiteral("写入记录保存在：") + f->probe->recordPath()), 1);
         QCOMPARE(f->boxes.count(), 0);
     }
@@ -526,23 +538,6 @@ private slots:
                                                     "22 AT+PKEY?|25 AT+DEVTYPE?")));
         QCOMPARE(f->logMessages().last(), kWriteSucceeded);
         QCOMPARE(verdict(1), QStringLiteral("成功,"));
-    }
-
-    // Connected again, possibly to the next terminal on the bench.
-    void aWriteCutByDisconnectingNeverResumes()
-    {
-        const QString name = f->sim.state().mqttLoginName;
-        QVERIFY(interruptWrite(1, f->ui().disConnectButton));
-        const int count = f->logMessages().size();
-        QVERIFY(f->drainLine()); // "ENATCMD=1,0": the terminal has its AT commands off
-        f->sim.clearRequests();
-        QVERIFY(f->connectManually());
-        f->runTicks(300); // longer than a write step's wait: a resumed write would show
-        QCOMPARE(f->sim.atCommands(), (QStringList{"ENATCMD?", "ENATCMD=1,1", "GSMLOG=0"}));
-        QVERIFY(!f->logSince(count).contains(kAllWritesSent));
-        QCOMPARE(f->sim.state().mqttLoginName, name);
-        QCOMPARE(f->boxes.count(), 0);
-        QCOMPARE(verdict(1), QStringLiteral("中断,断开连接"));
     }
 
     // The terminal takes it at once: the read-back at the old rate goes unanswered.

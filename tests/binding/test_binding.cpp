@@ -77,8 +77,9 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("sn");
         QTest::addColumn<QString>("found"); // "<name>|<key>"
-        const auto row = [](const char *name, const char *file, const char *sn, const char *found) {
-            QTest::newRow(name) << QByteArray(file) << QString(sn) << QString(found);
+        const auto row = [](const char *name, const QByteArray &file, const char *sn,
+                            const char *found) {
+            QTest::newRow(name) << file << QString(sn) << QString(found);
         };
         row("across Windows line ends and a blank line", "n1,SN1,k1\r\n\r\nn2,SN2,k2\r\n", "SN2",
             "n2|k2");
@@ -93,6 +94,15 @@ private slots:
         row("in UTF-8", "设备,SN1,k1\n", "SN1", "设备|k1");
         row("in UTF-8 behind a byte-order mark", "\xEF\xBB\xBF设备,SN1,k1\n", "SN1", "设备|k1");
         row("in GBK", "\xC9\xE8\xB1\xB8,SN1,k1\n", "SN1", "设备|k1"); // not UTF-8
+        // Zeros, line ends, invalid UTF-8, "+", ":" and ",": a corrupt file.
+        row("nothing in binary junk", QByteArray::fromHex("00ff0d0a2b3a2cfe41e9bf").repeated(25000),
+            "SN-02", "");
+        QByteArray lines;
+        for (int i = 0; i < 100000; ++i)
+            lines +=
+                QStringLiteral("dev-%1,TV%1,k%1x\r\n").arg(i, 6, 10, QLatin1Char('0')).toLatin1();
+        row("after 100,000 lines", lines + "\xc3\xfb\xb3\xc6,SN-02,key\xb1\xea\r\n", "SN-02",
+            "名称|key标");
     }
     void lookupTakesTheFirstExactMatch()
     {

@@ -1,8 +1,6 @@
 // A technician's bad day: a mangled "Setting.ini", a port held by another
-// program, junk on the line, an odd binding file, a 10,000-character SN, a
-// pulled adapter.
+// program, junk on the line, a 10,000-character SN, a pulled adapter.
 
-#include "FileDialogAnswer.h"
 #include "SimFixture.h"
 #include "TestSettings.h"
 
@@ -26,7 +24,6 @@ class RobustnessTest : public QObject
     bool connect() { return f->connectManually() && f->waitIdle(); }
 
 private slots:
-    void initTestCase() { QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); }
     void init() { f = std::make_unique<SimFixture>(); }
     void cleanup()
     {
@@ -72,35 +69,6 @@ private slots:
         f->click(f->ui().readButton);
         QVERIFY(f->waitForLog(QStringLiteral("已发完批量读取命令\r\n")) && f->waitIdle());
         QCOMPARE(f->ui().textBrowser_2->toPlainText(), f->sim.state().mqttLoginName);
-    }
-
-    // Binding on, "SN-02" typed: found, it fills the MQTT fields; else they stay.
-    void anOddBindingFileFillsWhatItFinds_data()
-    {
-        QTest::addColumn<QByteArray>("binding");
-        QTest::addColumn<QString>("fields"); // MQTT key|name after "SN-02" is typed
-        QTest::newRow("binary: nothing") << kJunk.repeated(25000) << QString("^velkr\\|admin$");
-        QByteArray lines;
-        for (int i = 0; i < 100000; ++i)
-            lines +=
-                QStringLiteral("dev-%1,TV%1,k%1x\r\n").arg(i, 6, 10, QLatin1Char('0')).toLatin1();
-        QTest::newRow("100,000 lines, the last in GBK: garbled where not ASCII")
-            << lines + "\xc3\xfb\xb3\xc6,SN-02,key\xb1\xea\r\n"
-            << QString("^key.+\\|..+$");
-    }
-    void anOddBindingFileFillsWhatItFinds()
-    {
-        QFETCH(QByteArray, binding);
-        QFETCH(QString, fields);
-        const QString path = isolateSettings() + QStringLiteral("/binding.csv");
-        QVERIFY(writeFile(path, binding));
-        FileDialogAnswer answer(path);
-        auto &ui = f->ui();
-        f->click(ui.pushButton_5);
-        ui.checkBox_6->click(); // "SN绑定文件"
-        QTest::keyClicks(ui.SNlineEdit, QStringLiteral("SN-02"));
-        const QString shown = ui.textEdit_4->toPlainText() + '|' + ui.textEdit_5->toPlainText();
-        QVERIFY2(QRegularExpression(fields).match(shown).hasMatch(), qPrintable(shown));
     }
 
     // At the connection's rate, though another is chosen for the next connection.

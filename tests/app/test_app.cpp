@@ -40,9 +40,9 @@ private slots:
     }
 
     // A Chinese folder as Qt 5 wrote it (escapes) and as Qt 6 does (UTF-8): both
-    // read. The dialog's folder and the port preselected would show it only
-    // with that folder and that adapter there.
-    void theSettingsAreReadAsEitherQtWroteThem()
+    // read. The dialog's folder and the port preselected (if there, and named
+    // by 4 characters at least) would show it only with that folder and adapter.
+    void theFolderAndPortRememberedAreReadAsEitherQtWroteThem()
     {
         for (const QByteArray &folder :
              {QByteArray("/srv/\\x7ed1\\x5b9a"), QStringLiteral("/srv/绑定").toUtf8()}) {
@@ -52,6 +52,8 @@ private slots:
             WindowProbe probe(window);
             QCOMPARE(probe.snFileDir() + probe.lastPortName(), QStringLiteral("/srv/绑定ttyUSB7"));
         }
+        QCOMPARE(portlist::preselectedIndex({"ttyS0", "ttyUSB0"}, QStringLiteral("ttyUSB0")), 1);
+        QCOMPARE(portlist::preselectedIndex({"ttyS0", "COM"}, QStringLiteral("COM")), 0);
     }
 
     void theWelcomeNamesTheSupportAddress()
@@ -59,12 +61,6 @@ private slots:
         QCOMPARE(window->statusBar()->currentMessage(),
                  QStringLiteral("欢迎使用-技术支持 support@tavrin.example.com"));
         QVERIFY(probe->logText().contains(QStringLiteral("技术支持：support@tavrin.example.com")));
-    }
-
-    void theLastPortIsPreselectedOnlyByANameOfFourCharactersOrMore()
-    {
-        QCOMPARE(portlist::preselectedIndex({"ttyS0", "ttyUSB0"}, QStringLiteral("ttyUSB0")), 1);
-        QCOMPARE(portlist::preselectedIndex({"ttyS0", "COM"}, QStringLiteral("COM")), 0);
     }
 
     // The system's ports, "刷新串口", the first current. The port a connection
@@ -79,7 +75,9 @@ private slots:
         QCOMPARE(probe->session().comName, combo->itemText(0));
     }
 
-    void aMissingPortIsSaidInABoxAndRemembered()
+    // A missing port is said in a box and remembered all the same; a present
+    // one opens at the rate chosen.
+    void theChosenPortOpensAt8N1OrIsSaidMissing()
     {
         BoxCatcher boxes;
         QComboBox *ports = probe->ui().SerialComNum;
@@ -94,13 +92,9 @@ private slots:
                  QStringLiteral(" 连接失败,请检查线路连接及串口编号是否正确"));
         QCOMPARE(SettingsFile(settingsFilePath()).value(QStringLiteral("lastComName")).toString(),
                  QStringLiteral("/dev/ttyZorvikMissing0"));
-    }
-
-    void aPortOpensAtTheChosenRate8N1WithoutFlowControl()
-    {
         PtyPair pty;
-        probe->ui().SerialComNum->addItem(pty.slavePath());
-        probe->ui().SerialComNum->setCurrentIndex(probe->ui().SerialComNum->count() - 1);
+        ports->addItem(pty.slavePath());
+        ports->setCurrentIndex(ports->count() - 1);
         probe->ui().BraudRate_1->setCurrentText(QStringLiteral("115200"));
         QTest::mouseClick(probe->ui().connectButton, Qt::LeftButton);
         const LineSettings line = pty.lineSettings();

@@ -15,7 +15,6 @@
 
 namespace {
 
-const QString kWriteStarted = QStringLiteral("批量写入参数开始");
 const QString kAllWritesSent = QStringLiteral("已发完所选写入参数,正在校验所写参数\r\n");
 const QString kReadDone = QStringLiteral("已发完批量读取命令\r\n");
 const QString kWriteSucceeded = QStringLiteral("批量写入成功\r\n");
@@ -37,16 +36,6 @@ class BatchTest : public QObject
     bool connect() { return f->connectManually() && f->waitIdle(); }
     // "<结果>,<说明>" of the record's line (the header is line 0).
     QString verdict(int i) const { return f->recordLines().value(i).section(',', -3, -2); }
-    // What the window shows of the terminal connected, a relay's caption included.
-    QStringList shownOfTerminal()
-    {
-        const auto &ui = f->ui();
-        return {ui.lineEdit->text(),     ui.textBrowser_2->toPlainText(),
-                ui.label_Temp->text(),   ui.label_Humidy->text(),
-                ui.label_4->text(),      ui.BraudRate_9->currentText(),
-                ui.pushButton_3->text(), QString::number(ui.readAddress_4->value())};
-    }
-
     // Connected, three labels bound (the last without a key): SN, name, key and server ticked.
     bool bindThreeLabels()
     {
@@ -257,7 +246,13 @@ private slots:
     {
         QFETCH(bool, pulled);
         auto &ui = f->ui();
-        const QStringList atStart = shownOfTerminal();
+        const auto shown = [&ui] { // all that tells of a terminal, a relay's caption included
+            return QStringList{ui.lineEdit->text(),     ui.textBrowser_2->toPlainText(),
+                               ui.label_Temp->text(),   ui.label_Humidy->text(),
+                               ui.label_4->text(),      ui.BraudRate_9->currentText(),
+                               ui.pushButton_3->text(), QString::number(ui.readAddress_4->value())};
+        };
+        const QStringList atStart = shown();
         f->probe->snBindingLines() = snbinding::splitLines(QStringLiteral("name-A,TVA,keyA\n\n"));
         f->click(ui.checkBox_6);
         ui.SNlineEdit->setText(QStringLiteral("TVA"));
@@ -266,7 +261,7 @@ private slots:
         f->sim.sendGarbage("+CSQ: 23,99\r\n+CMQTTCONNECT: 0,\"tcp://a.example.com:3999\"\r\n");
         f->click(ui.pushButton_3);
         f->runTicks(50);
-        const QStringList first = shownOfTerminal(); // every field tells of terminal 1
+        const QStringList first = shown(); // every field tells of terminal 1
         for (int i = 0; i < first.size(); ++i)
             QVERIFY2(first.at(i) != atStart.at(i), qPrintable(first.at(i)));
 
@@ -279,7 +274,7 @@ private slots:
         }
         f->sim.state() = TerminalSimulator::State{};
         QVERIFY(f->connectManually() && f->waitIdle());
-        QCOMPARE(shownOfTerminal(), atStart);
+        QCOMPARE(shown(), atStart);
         QCOMPARE(ui.SNlineEdit->text() + ui.textEdit_5->toPlainText(), QStringLiteral("TVAname-A"));
         f->click(ui.pushButton_3);
         QVERIFY(f->runUntil([this] { return f->sim.state().relays[0]; }));
@@ -303,7 +298,8 @@ private slots:
         }
         QVERIFY(f->waitIdle());
         QCOMPARE(f->logMessages().mid(count, 4),
-                 (QStringList{said, QStringLiteral("批量写入未开始"), said, kWriteStarted}));
+                 (QStringList{said, QStringLiteral("批量写入未开始"), said,
+                              QStringLiteral("批量写入参数开始")}));
         QCOMPARE(f->boxes.last().title + f->boxes.last().text,
                  QStringLiteral("SN重复") + said + QStringLiteral("\r\n是否再次写入该SN？"));
         QCOMPARE(f->boxes.last().defaultButton, QMessageBox::No);

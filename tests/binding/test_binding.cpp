@@ -34,11 +34,6 @@ QString fromGbk(const QByteArray &bytes)
     return QString::fromUtf8(out.constData(), int(to - out.constData()));
 }
 
-QString savedFolder()
-{
-    return SettingsFile(settingsFilePath()).value(QStringLiteral("snFilePath")).toString();
-}
-
 } // namespace
 
 class BindingTest : public QObject
@@ -174,7 +169,10 @@ private slots:
         QCOMPARE(f->logSince(count), (QStringList{path + kOpenFailed, kNoFile, kNoFile, kNoFile}));
         FileDialogAnswer next{QString()};
         open(std::move(next));
-        QCOMPARE(answer.folder + next.folder + savedFolder(), folder + folder + folder);
+        QCOMPARE(
+            answer.folder + next.folder +
+                SettingsFile(settingsFilePath()).value(QStringLiteral("snFilePath")).toString(),
+            folder + folder + folder);
     }
 
     // Found, the name and key are written and verified with the SN, exactly

@@ -16,10 +16,7 @@
 
 namespace {
 
-QString logsFolder()
-{
-    return isolateSettings() + QStringLiteral("/data/ZorvikTestTool/logs/");
-}
+const QString kLogs = QStringLiteral("/data/ZorvikTestTool/logs/"); // in the isolated folder
 
 // A log file's text with the timestamps taken out.
 QString withoutStamps(const QString &path)
@@ -212,15 +209,16 @@ private slots:
     // start and each new day; other files stay.
     void oldDayFilesGoAtStartAndOnEachNewDay()
     {
+        const QString logs = isolateSettings() + kLogs;
         const QDate today = QDate::currentDate();
-        const QString kept = logsFolder() + records::logFileName(today.addDays(-90));
+        const QString kept = logs + records::logFileName(today.addDays(-90));
         for (int day = 1; day <= 91; ++day)
-            QVERIFY(writeFile(logsFolder() + records::logFileName(today.addDays(-day)), "x"));
-        QVERIFY(writeFile(logsFolder() + QStringLiteral("notes.txt"), "x"));
+            QVERIFY(writeFile(logs + records::logFileName(today.addDays(-day)), "x"));
+        QVERIFY(writeFile(logs + QStringLiteral("notes.txt"), "x"));
         ZorvikTestTool window;
-        QVERIFY(!QFile::exists(logsFolder() + records::logFileName(today.addDays(-91))));
-        QVERIFY(QFile::exists(kept) && QFile::exists(logsFolder() + QStringLiteral("notes.txt")));
-        QVERIFY(writeFile(logsFolder() + records::logFileName(today), "x"));
+        QVERIFY(!QFile::exists(logs + records::logFileName(today.addDays(-91))));
+        QVERIFY(QFile::exists(kept) && QFile::exists(logs + QStringLiteral("notes.txt")));
+        QVERIFY(writeFile(logs + records::logFileName(today), "x"));
         WindowProbe(window).keepLogEntry(QString(), today.addDays(1));
         QVERIFY(!QFile::exists(kept));
     }
@@ -243,7 +241,8 @@ private slots:
     {
         QFETCH(bool, logFile);
         QFETCH(QString, kept);
-        const QString todays = logsFolder() + records::logFileName(QDate::currentDate());
+        const QString todays =
+            isolateSettings() + kLogs + records::logFileName(QDate::currentDate());
         QFile::remove(todays);
         QSettings(settingsFilePath(), QSettings::IniFormat)
             .setValue(QStringLiteral("logFile"), logFile);

@@ -338,34 +338,34 @@ private slots:
         };
         const int logOn = SessionState::logOn;
         const QByteArray station = hex("01 03 02 01 05 79 D7");
-        row("14 station address", 14, station, true, "设备地址为：5\r\n",
+        row("14 an address read", 14, station, true, "设备地址为：5\r\n",
             "devAddress=5 readAddress_2=5 answered=1");
         row("14 behind the echo", 14, hex("00 03 01 00 00 01 84 27") + station, true,
             "设备地址为：5\r\n", "devAddress=5");
         // No terminal has address 0 (broadcast) or 255: taken off the line, not kept.
         row("14 station 0", 14, hex("01 03 02 00 00 B8 44"), true, "", "devAddress=17 answered=0");
         row("14 station 255", 14, hex("01 03 02 00 FF F8 04"), true, "", "devAddress=17");
-        row("15 baud code 1", 15, hex("01 03 02 00 01 79 84"), true, "设备波特率为：4800\r\n",
+        row("15 code 1 read", 15, hex("01 03 02 00 01 79 84"), true, "设备波特率为：4800\r\n",
             "devBraudRate=4800 braudRate_2=4800 answered=2");
-        row("nobody waits", 0, station, true, "", "devAddress=17");
+        row("0 a register reply: taken, not kept", 0, station, true, "", "devAddress=17");
         row("14 wrong CRC", 14, hex("01 03 02 01 05 79 D8"), false, "", "devAddress=17");
 
-        row("18 open", 18, "+OPENDEV:OPEN\r\nOK\r\n", true, "设备状态为：开", "label_4=开");
-        row("9 closed", 9, "OPEN CLOSE\r\n", true, "设备状态为：关", "label_4=关");
-        row("18 neither", 18, "open\r\nERROR\r\n", false, "");
-        row("10 log on", 10, "+GSMLOG:(1)\r\nOK\r\n", true, "设备日志已打开", "logOn=1");
-        row("11 log off", 11, "+GSMLOG:(0)\r\nOK\r\n", true, "设备日志已关闭", "logOn=0", logOn);
-        row("11 no GSMLOG", 11, "OK\r\n", false, "", "logOn=1", logOn);
-        row("13 version", 13, QByteArray("\0版本V2\r\nOK\r\n", 15), true,
+        row("18 OPEN: on", 18, "+OPENDEV:OPEN\r\nOK\r\n", true, "设备状态为：开", "label_4=开");
+        row("9 CLOSE: off", 9, "OPEN CLOSE\r\n", true, "设备状态为：关", "label_4=关");
+        row("18 neither: no answer", 18, "open\r\nERROR\r\n", false, "");
+        row("10 log: on", 10, "+GSMLOG:(1)\r\nOK\r\n", true, "设备日志已打开", "logOn=1");
+        row("11 log: off", 11, "+GSMLOG:(0)\r\nOK\r\n", true, "设备日志已关闭", "logOn=0", logOn);
+        row("11 OK alone: no answer", 11, "OK\r\n", false, "", "logOn=1", logOn);
+        row("13 a version read whole", 13, QByteArray("\0版本V2\r\nOK\r\n", 15), true,
             "设备软件版本信息:\r\n版本V2\r\nOK\r\n");
-        row("13 error", 13, "错误", true, "设备软件版本信息:\r\n错误");
-        row("16 SN", 16, QByteArray("\0+SN:A1234\r\nOK\r\n", 16), true, "设备ID为：A1234",
+        row("13 anything read as the version", 13, "错误", true, "设备软件版本信息:\r\n错误");
+        row("16 an SN read", 16, QByteArray("\0+SN:A1234\r\nOK\r\n", 16), true, "设备ID为：A1234",
             "lineEdit=A1234 answered=200");
         row("16 empty SN", 16, "SN:\r\n", false, "设备ID格式错误");
         row("16 no line end", 16, "SN:A1234\n", false, "设备ID格式错误");
         row("16 no SN:, a report", 16, "sn:A1234\r\n+CSQ: 23,99\r\n", false, "CSQ=23",
             "label_Temp=23");
-        row("20 interval and key", 20, "+BEAT: 60 \r\nOK\r\nk3y\r\n", true,
+        row("20 interval and key read", 20, "+BEAT: 60 \r\nOK\r\nk3y\r\n", true,
             "心跳间隔为： 60 |MQTT登录密钥为：k3y",
             "readAddress_4=60 devUpDataInterval=60 textBrowser_6=k3y "
             "devMqttCode=k3y answered=110");
@@ -375,7 +375,7 @@ private slots:
         row("20 no OK: no key", 20, "+BEAT:60\r\nk\r\n", true, "心跳间隔为：60", "answered=10");
         row("20 empty key", 20, "BEAT:60\r\nOK\r\n\r\n", true, "心跳间隔为：60|MQTT登录密钥为：");
         row("23 no BEAT:", 23, "OK\r\n", false, "");
-        row("21 host and port", 21, "+DOMAIN:mq.example.com:3999\r\nOK\r\n", true,
+        row("21 host and port read", 21, "+DOMAIN:mq.example.com:3999\r\nOK\r\n", true,
             "服务器地址为：mq.example.com|服务器端口为：3999",
             "textBrowser=mq.example.com textBrowser_5=3999 "
             "devSrvAddr=mq.example.com devSrvPort=3999 "
@@ -383,7 +383,7 @@ private slots:
         row("21 unreadable port", 21, "DOMAIN:h:abc\r\n", true, "服务器地址为：h", "answered=20");
         row("21 no port", 21, "+DOMAIN:4000\r\nOK\r\n", true, "服务器地址为：4000");
         row("21 no DOMAIN:", 21, "AT+DOMAIN?\r\nERROR\r\n", false, "");
-        row("22 name", 22, "\r\nuser-7\r\nOK\r\n", true, "MQTT用户名为：user-7",
+        row("22 a bare name read", 22, "\r\nuser-7\r\nOK\r\n", true, "MQTT用户名为：user-7",
             "textBrowser_2=user-7 devMqttName=user-7 answered=80");
         row("22 name behind reports", 22, "+CSQ: 23,99\r\n+CMQTTCONNECT: 0,1\r\nuser-7", true,
             "CSQ=23|服务器状态为：未连接|MQTT用户名为：user-7",
@@ -392,23 +392,23 @@ private slots:
             "CSQ=5|MQTT用户名为：user-7", "devMqttName=user-7");
         row("22 ERROR is no name", 22, "ERROR\r\n", true, "", "answered=0");
         row("22 OK is no name", 22, "\r\nOK\r\n", true, "");
-        row("24 protocol", 24, "+SRVPRO:3(MQTT)\r\nOK\r\n", true, "服务器通信协议为：MQTT",
+        row("24 a protocol read", 24, "+SRVPRO:3(MQTT)\r\nOK\r\n", true, "服务器通信协议为：MQTT",
             "BraudRate_5=MQTT answered=4");
         row("24 no bracket", 24, "+SRVPRO:3\r\nOK\r\n", true, "服务器通信协议为：MQTT");
         row("24 out of range", 24, "SRVPRO:9\r\n", true, "服务器通信协议为：", "BraudRate_5=");
         row("24 no SRVPRO:", 24, "AT+SRVPRO?\r\nERROR\r\n", false, "");
-        row("25 type", 25, "+DEVTYPE:8(RS485)\r\nOK\r\n", true,
+        row("25 a type read", 25, "+DEVTYPE:8(RS485)\r\nOK\r\n", true,
             "设备类型为：4G透传RS485（1P空开外壳）", "answered=8");
         row("25 unreadable index", 25, "DEVTYPE:x\r\n", true, "", "answered=0");
         row("25 negative index", 25, "DEVTYPE:-1\r\n", true, "");
 
         // Output nobody asked for: shown, never taken.
-        row("0 signal quality", 0, "+CSQ: 23,99\r\n+CSQ:5\r\n", false, "CSQ=23", "label_Temp=23");
-        row("0 server connected", 0, "+CSQ: 9,99\r\n+CMQTTCONNECT: 0,0\r\nmq.example.com\r\n",
-            false, "服务器状态为：已连接|CSQ=9", "label_Humidy=已连接");
-        row("0 server not connected", 0, "+CMQTTCONNECT: 0,5\r\n", false, "服务器状态为：未连接",
+        row("0 CSQ shown", 0, "+CSQ: 23,99\r\n+CSQ:5\r\n", false, "CSQ=23", "label_Temp=23");
+        row("0 connected shown", 0, "+CSQ: 9,99\r\n+CMQTTCONNECT: 0,0\r\nmq.example.com\r\n", false,
+            "服务器状态为：已连接|CSQ=9", "label_Humidy=已连接");
+        row("0 not connected shown", 0, "+CMQTTCONNECT: 0,5\r\n", false, "服务器状态为：未连接",
             "label_Humidy=未连接");
-        row("0 other client", 0, "+CMQTTCONNECT: 1,0 x.com\r\n", false, "");
+        row("0 another client ignored", 0, "+CMQTTCONNECT: 1,0 x.com\r\n", false, "");
         row("0 log on: the text first", 0, "+CSQ: 5\r\n", false, "+CSQ: 5\r\n|CSQ=5", "", logOn);
         row("28 a write's answer", 28, "OK\r\n+CSQ: 31,99\r\n", false, "CSQ=31");
     }

@@ -549,8 +549,7 @@ private slots:
         QCOMPARE(f->steps(), entries(QStringLiteral("31 01 06 01 01 00 03 99 F7|"
                                                     "15 01 03 01 01 00 01 D4 36")));
         QCOMPARE(f->sim.state().baudCode, 3);
-        const QStringList log = f->logMessages();
-        QCOMPARE(log.mid(log.size() - 3),
+        QCOMPARE(f->logSince(f->logMessages().size() - 3),
                  entries(QStringLiteral("已发完批量读取命令\r\n|波特率写入失败\r\n|"
                                         "批量写入失败数量：\r\n1")));
         QCOMPARE(f->boxes.count(), 1);

@@ -449,7 +449,7 @@ private slots:
         QCOMPARE(f->progress(), QString());
     }
 
-    // At 115200, AT commands off: found in the third window, then read whole.
+    // At 115200, AT off: found in the third window and read; again after "断开连接".
     void theAutomaticWalkFindsTheTerminalAndEnablesItsAT()
     {
         f->sim.state().atEnabled = false;
@@ -459,6 +459,8 @@ private slots:
                  attempts(5) << kConnected << kAsksToEnable << sentAt("ENATCMD=1,1")
                              << QStringLiteral("设备已允许使用AT指令,正在读取设备参数\r\n")
                              << sentAt("GSMLOG=0"));
+        f->click(f->ui().disConnectButton);
+        QVERIFY(f->connectAutomatically());
     }
 
     void anAnswerCutByAPulledAdapterDoesNotConnect()

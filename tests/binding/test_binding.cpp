@@ -34,11 +34,6 @@ QString fromGbk(const QByteArray &bytes)
     return QString::fromUtf8(out.constData(), int(to - out.constData()));
 }
 
-QString savedFolder()
-{
-    return SettingsFile(settingsFilePath()).value(QStringLiteral("snFilePath")).toString();
-}
-
 } // namespace
 
 class BindingTest : public QObject
@@ -63,16 +58,6 @@ class BindingTest : public QObject
         QVERIFY(answer.seen);
     }
 
-    // Loads a file, switches binding on and types sn key by key.
-    void type(const QByteArray &file, const QString &sn)
-    {
-        open(FileDialogAnswer(write(QStringLiteral("binding.csv"), file)));
-        f->click(f->ui().checkBox_6);
-        QTest::keyClicks(f->ui().SNlineEdit, sn);
-    }
-
-    QStringList logSince(int count) const { return f->logMessages().mid(count); }
-
 private slots:
     void initTestCase() { isolateSettings(); }
     void init()
@@ -87,21 +72,32 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("sn");
         QTest::addColumn<QString>("found"); // "<name>|<key>"
-        const auto row = [](const char *name, const char *file, const char *sn, const char *found) {
-            QTest::newRow(name) << QByteArray(file) << QString(sn) << QString(found);
+        const auto row = [](const char *name, const QByteArray &file, const char *sn,
+                            const char *found) {
+            QTest::newRow(name) << file << QString(sn) << QString(found);
         };
-        row("windows line ends, blank line", "n1,SN1,k1\r\n\r\nn2,SN2,k2\r\n", "SN2", "n2|k2");
-        row("first of two", "n1,SN1,k1\nn9,SN1,k9\n", "SN1", "n1|k1");
-        row("trailing blank", "n1,SN1 ,k1\n", "SN1", "");
-        row("letter case", "n1,sn1,k1\n", "SN1", "");
-        row("prefix", "n1,SN12,k1\n", "SN1", "");
-        row("two fields", "n1,SN1\r\n", "SN1\r", "");
-        row("further fields", "n1,SN1,k1,x\n", "SN1", "n1|k1");
-        row("controls", "n\t1\r,SN1,k\t1\r\n", "SN1", "n1|k1");
-        row("header", "name,sn,key\nn1,SN1,k1\n", "sn", "name|key");
-        row("UTF-8", "设备,SN1,k1\n", "SN1", "设备|k1");
-        row("UTF-8 with a byte-order mark", "\xEF\xBB\xBF设备,SN1,k1\n", "SN1", "设备|k1");
-        row("GBK", "\xC9\xE8\xB1\xB8,SN1,k1\n", "SN1", "设备|k1"); // not UTF-8
+        row("across Windows line ends and a blank line", "n1,SN1,k1\r\n\r\nn2,SN2,k2\r\n", "SN2",
+            "n2|k2");
+        row("the first of two", "n1,SN1,k1\nn9,SN1,k9\n", "SN1", "n1|k1");
+        row("not with a trailing blank", "n1,SN1 ,k1\n", "SN1", "");
+        row("not in another letter case", "n1,sn1,k1\n", "SN1", "");
+        row("not by a prefix", "n1,SN12,k1\n", "SN1", "");
+        row("not in a line of two fields", "n1,SN1\r\n", "SN1\r", "");
+        row("past further fields", "n1,SN1,k1,x\n", "SN1", "n1|k1");
+        row("without control characters", "n\t1\r,SN1,k\t1\r\n", "SN1", "n1|k1");
+        row("a header like any line", "name,sn,key\nn1,SN1,k1\n", "sn", "name|key");
+        row("in UTF-8", "设备,SN1,k1\n", "SN1", "设备|k1");
+        row("in UTF-8 behind a byte-order mark", "\xEF\xBB\xBF设备,SN1,k1\n", "SN1", "设备|k1");
+        row("in GBK", "\xC9\xE8\xB1\xB8,SN1,k1\n", "SN1", "设备|k1"); // not UTF-8
+        // Zeros, line ends, invalid UTF-8, "+", ":" and ",": a corrupt file.
+        row("nothing in binary junk", QByteArray::fromHex("00ff0d0a2b3a2cfe41e9bf").repeated(25000),
+            "SN-02", "");
+        QByteArray lines;
+        for (int i = 0; i < 100000; ++i)
+            lines +=
+                QStringLiteral("dev-%1,TV%1,k%1x\r\n").arg(i, 6, 10, QLatin1Char('0')).toLatin1();
+        row("after 100,000 lines", lines + "\xc3\xfb\xb3\xc6,SN-02,key\xb1\xea\r\n", "SN-02",
+            "名称|key标");
     }
     void lookupTakesTheFirstExactMatch()
     {
@@ -117,7 +113,7 @@ private slots:
     // Switching binding on ticks the SN, login name and key (a box ticked
     // before stays), switching it off leaves them; without a file every
     // keystroke asks for one.
-    void switchTicksTheBoxes()
+    void switchingBindingOnTicksItsBoxesAndAsksForAFile()
     {
         auto &ui = f->ui();
         const int count = f->logMessages().size();
@@ -126,27 +122,35 @@ private slots:
         f->click(ui.checkBox_6);
         QTest::keyClicks(ui.SNlineEdit, QStringLiteral("24"));
         f->click(ui.checkBox_6);
-        QVERIFY(!f->session().has(SessionState::snBinding));
         QTest::keyClicks(ui.SNlineEdit, QStringLiteral("0"));
-        QCOMPARE(f->session().wSN, QStringLiteral("TV240"));
-        QCOMPARE(logSince(count), (QStringList{kNoFile, kNoFile}));
-        QCOMPARE(f->session().writeMask, quint16(WriteBit::braudRate | WriteBit::mqttName |
-                                                 WriteBit::mqttCode | WriteBit::serialNumber));
-        QVERIFY(ui.checkBox_8->isChecked() && ui.checkBox_14->isChecked() &&
-                ui.checkBox_15->isChecked());
+        QCOMPARE(f->logSince(count), (QStringList{kNoFile, kNoFile}));
+        QVERIFY(ui.checkBox_2->isChecked() && ui.checkBox_8->isChecked() &&
+                ui.checkBox_14->isChecked() && ui.checkBox_15->isChecked());
     }
 
-    void refusedFileDropsTheOldLines_data()
+    void anUnreadableFileDropsTheOldLinesAndKeepsTheFolder_data()
     {
-        QTest::addColumn<QString>("kind");
-        for (const char *kind : {"cancelled", "vanished", "oversized", "device", "pipe"})
-            QTest::newRow(kind) << kind;
+        QTest::addColumn<QString>("path");  // empty: the dialog cancelled
+        QTest::addColumn<bool>("vanishes"); // between the choice and the window opening it
+        const QString oversized = write(QStringLiteral("oversized/binding.csv"), "n2,SN2,k2\n");
+        QFile::resize(oversized, 64 * 1024 * 1024 + 1); // sparse: costs no disk
+        const QString pipe = dir.filePath(QStringLiteral("binding.fifo"));
+        if (!QFile::exists(pipe) && ::mkfifo(QFile::encodeName(pipe).constData(), 0600) != 0)
+            qFatal("cannot make %s", qPrintable(pipe));
+        QTest::newRow("the dialog cancelled") << QString() << false;
+        QTest::newRow("a file gone when chosen")
+            << write(QStringLiteral("vanished/binding.csv"), "n2,SN2,k2\n") << true;
+        QTest::newRow("a file over 64 MiB") << oversized << false;
+        QTest::newRow("a device that never ends") << QStringLiteral("/dev/zero") << false;
+        QTest::newRow("a pipe nobody writes to") << pipe << false; // does not even open
     }
     // A file that cannot be read makes binding unavailable, as the line says:
-    // the lines of the file opened before are dropped too. The folder stays.
-    void refusedFileDropsTheOldLines()
+    // the lines of the file opened before are dropped too. The folder stays,
+    // for the next dialog and in the settings.
+    void anUnreadableFileDropsTheOldLinesAndKeepsTheFolder()
     {
-        QFETCH(QString, kind);
+        QFETCH(QString, path);
+        QFETCH(bool, vanishes);
         const QString kept = write(QStringLiteral("绑定/binding.csv"), "n1,SN1,k1\n");
         FileDialogAnswer first(kept);
         open(std::move(first));
@@ -155,26 +159,20 @@ private slots:
         const QString folder = QFileInfo(kept).absolutePath();
         // The dialog opens there next time, also in the next run; written as Qt 6 writes it.
         QVERIFY(readFile(settingsFilePath()).contains("snFilePath=" + folder.toUtf8()));
-        QString path = write(kind + QStringLiteral("/binding.csv"), "n2,SN2,k2\n");
-        if (kind == QLatin1String("cancelled"))
-            path.clear();
-        else if (kind == QLatin1String("oversized")) // sparse: costs no disk
-            QVERIFY(QFile::resize(path, 64 * 1024 * 1024 + 1));
-        else if (kind == QLatin1String("device"))
-            path = QStringLiteral("/dev/zero"); // never ends
-        else if (kind == QLatin1String("pipe")) // does not even open while nobody writes
-            QCOMPARE(::mkfifo(QFile::encodeName(path = dir.filePath(kind + QStringLiteral(".fifo")))
-                                  .constData(),
-                              0600),
-                     0);
         FileDialogAnswer answer(path);
-        if (kind == QLatin1String("vanished"))
+        if (vanishes)
             answer.removeWhenChosen();
         const int count = f->logMessages().size();
         open(std::move(answer));
-        QCOMPARE(logSince(count), QStringList{path + kOpenFailed});
-        QVERIFY(f->probe->snBindingLines().isEmpty());
-        QCOMPARE(answer.folder + f->probe->snFileDir() + savedFolder(), folder + folder + folder);
+        f->click(f->ui().checkBox_6);
+        QTest::keyClicks(f->ui().SNlineEdit, QStringLiteral("SN1"));
+        QCOMPARE(f->logSince(count), (QStringList{path + kOpenFailed, kNoFile, kNoFile, kNoFile}));
+        FileDialogAnswer next{QString()};
+        open(std::move(next));
+        QCOMPARE(
+            answer.folder + next.folder +
+                SettingsFile(settingsFilePath()).value(QStringLiteral("snFilePath")).toString(),
+            folder + folder + folder);
     }
 
     // Found, the name and key are written and verified with the SN, exactly
@@ -182,8 +180,11 @@ private slots:
     void boundSerialNumberIsWrittenAndVerified()
     {
         QVERIFY(f->connectManually() && f->waitIdle());
-        type("tv2400001,TV2400001,k7Qx2mPa9Lw4\r\ndev-0777,TV2400777,Kq&amp;77\r\n",
-             QStringLiteral("TV2400777"));
+        open(FileDialogAnswer(
+            write(QStringLiteral("binding.csv"),
+                  "tv2400001,TV2400001,k7Qx2mPa9Lw4\r\ndev-0777,TV2400777,Kq&amp;77\r\n")));
+        f->click(f->ui().checkBox_6);
+        QTest::keyClicks(f->ui().SNlineEdit, QStringLiteral("TV2400777"));
         QCOMPARE(f->logMessages().mid(f->logMessages().size() - 3),
                  (QStringList{"找到SN:TV2400777", "mqtt name:dev-0777", "mqtt code:Kq&amp;77"}));
         f->recordSteps();

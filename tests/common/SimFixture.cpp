@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QProgressBar>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QThread>
@@ -180,17 +181,10 @@ void SimFixture::settleLine()
     }
 }
 
-bool SimFixture::connectManually(int timeoutMs)
+bool SimFixture::connectBy(QAbstractButton *button, int timeoutMs)
 {
     choosePort();
-    click(ui().connectButton);
-    return runUntil([this] { return session().connectState == Connected; }, timeoutMs);
-}
-
-bool SimFixture::connectAutomatically(int timeoutMs)
-{
-    choosePort();
-    click(ui().autoConnectButton);
+    click(button);
     return runUntil([this] { return session().connectState == Connected; }, timeoutMs);
 }
 
@@ -209,6 +203,30 @@ bool SimFixture::waitIdle(int timeoutMs)
 bool SimFixture::waitForLog(const QString &message, int timeoutMs)
 {
     return runUntil([&] { return logContains(message); }, timeoutMs);
+}
+
+QString SimFixture::progress() const
+{
+    const auto *bar = window->findChild<QProgressBar *>(QStringLiteral("progressBar"));
+    return bar->isHidden() ? QString()
+                           : QStringLiteral("%1/%2").arg(bar->value()).arg(bar->maximum());
+}
+
+QStringList SimFixture::recordLines() const
+{
+    const QByteArray bytes = readFile(probe->recordPath());
+    if (!bytes.startsWith("\xEF\xBB\xBF"))
+        return {};
+    return QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
+}
+
+void SimFixture::pullAdapterOn(const QString &request)
+{
+    QObject::connect(&sim, &TerminalSimulator::requestReceived, &sim,
+                     [this, request](const TerminalSimulator::Request &received) {
+                         if (received.text == request)
+                             sim.dropLine();
+                     });
 }
 
 void SimFixture::recordSteps()

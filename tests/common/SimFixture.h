@@ -55,8 +55,9 @@ public:
 
     // Chooses the port, clicks "连接设备" (or "自动连接") and waits until the
     // window shows the connection. False if it did not come.
-    bool connectManually(int timeoutMs = 5000);
-    bool connectAutomatically(int timeoutMs = 15000);
+    bool connectManually(int timeoutMs = 5000) { return connectBy(ui().connectButton, timeoutMs); }
+    bool connectAutomatically() { return connectBy(ui().autoConnectButton, 15000); }
+    bool connectBy(QAbstractButton *button, int timeoutMs);
     // Waits for the connection to settle: nothing awaited and no batch running.
     bool waitIdle(int timeoutMs = 30000);
 
@@ -64,6 +65,13 @@ public:
     bool logContains(const QString &message) const { return logMessages().contains(message); }
     int logCount(const QString &message) const { return logMessages().count(message); }
     bool waitForLog(const QString &message, int timeoutMs = 10000);
+    QStringList logSince(int count) const { return logMessages().mid(count); }
+    // The status bar's progress as "<done>/<total>", empty while it is hidden.
+    QString progress() const;
+    // The provisioning record's lines after its byte-order mark.
+    QStringList recordLines() const;
+    // The adapter is pulled as the terminal receives this request (as recorded).
+    void pullAdapterOn(const QString &request);
 
     // From the call on, every request the terminal receives is kept with the
     // selector the window was waiting on: the step of a batch that sent it.

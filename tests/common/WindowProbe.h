@@ -18,9 +18,7 @@ public:
     QTimer &tickTimer() { return w.tickTimer; }
     QSerialPort &serialPort() { return w.serialPort; }
     QByteArray &rxBuffer() { return w.rxBuffer; }
-    quint16 &rxQuietTicks() { return w.rxQuietTicks; }
     int &waitSelector() { return w.waitSelector; }
-    int &rxOfferedSize() { return w.rxOfferedSize; }
     int &rxUnsolicitedFrom() { return w.rxUnsolicitedFrom; }
     quint16 &tick100ms() { return w.tick100ms; }
     quint16 &tick2s() { return w.tick2s; }

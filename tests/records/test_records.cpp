@@ -16,6 +16,8 @@
 
 namespace {
 
+const QString kLogs = QStringLiteral("/data/ZorvikTestTool/logs/"); // in the isolated folder
+
 // A log file's text with the timestamps taken out.
 QString withoutStamps(const QString &path)
 {
@@ -28,6 +30,8 @@ class RecordsTest : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir dir;
+
 private slots:
     void initTestCase()
     {
@@ -39,19 +43,25 @@ private slots:
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("field");
-        QTest::newRow("plain") << QStringLiteral("断路器") << QStringLiteral("断路器");
-        QTest::newRow("comma") << QStringLiteral("a,b") << QStringLiteral("\"a,b\"");
-        QTest::newRow("quote") << QStringLiteral("say \"hi\"")
-                               << QStringLiteral("\"say \"\"hi\"\"\"");
-        QTest::newRow("CR LF") << QStringLiteral("a\r\nb") << QStringLiteral("\"a\r\nb\"");
-        QTest::newRow("LF") << QStringLiteral("a\nb") << QStringLiteral("\"a\nb\"");
-        QTest::newRow("=") << QStringLiteral("=1+\"x\"") << QStringLiteral("\"'=1+\"\"x\"\"\"");
-        QTest::newRow("@") << QStringLiteral("@SUM(A1)") << QStringLiteral("\"'@SUM(A1)\"");
-        QTest::newRow("+") << QStringLiteral("+cmd|x") << QStringLiteral("\"'+cmd|x\"");
-        QTest::newRow("-") << QStringLiteral("-2+3") << QStringLiteral("\"'-2+3\"");
-        QTest::newRow("tab") << QStringLiteral("\t=1") << QStringLiteral("\"'\t=1\"");
-        QTest::newRow("CR") << QStringLiteral("\r=1") << QStringLiteral("\"'\r=1\"");
-        QTest::newRow("negative number") << QStringLiteral("-5.5") << QStringLiteral("-5.5");
+        QTest::newRow("plain text stays bare")
+            << QStringLiteral("断路器") << QStringLiteral("断路器");
+        QTest::newRow("a comma is quoted") << QStringLiteral("a,b") << QStringLiteral("\"a,b\"");
+        QTest::newRow("a quote is doubled")
+            << QStringLiteral("say \"hi\"") << QStringLiteral("\"say \"\"hi\"\"\"");
+        QTest::newRow("CR LF is quoted")
+            << QStringLiteral("a\r\nb") << QStringLiteral("\"a\r\nb\"");
+        QTest::newRow("LF is quoted") << QStringLiteral("a\nb") << QStringLiteral("\"a\nb\"");
+        QTest::newRow("= is no formula")
+            << QStringLiteral("=1+\"x\"") << QStringLiteral("\"'=1+\"\"x\"\"\"");
+        QTest::newRow("@ is no formula")
+            << QStringLiteral("@SUM(A1)") << QStringLiteral("\"'@SUM(A1)\"");
+        QTest::newRow("+ is no formula")
+            << QStringLiteral("+cmd|x") << QStringLiteral("\"'+cmd|x\"");
+        QTest::newRow("- is no formula") << QStringLiteral("-2+3") << QStringLiteral("\"'-2+3\"");
+        QTest::newRow("nor behind a tab") << QStringLiteral("\t=1") << QStringLiteral("\"'\t=1\"");
+        QTest::newRow("nor behind a CR") << QStringLiteral("\r=1") << QStringLiteral("\"'\r=1\"");
+        QTest::newRow("a negative number stays")
+            << QStringLiteral("-5.5") << QStringLiteral("-5.5");
     }
     void csvFieldIsQuotedOnlyWhenItMustBeAndNeverRunsAsAFormula()
     {
@@ -65,9 +75,10 @@ private slots:
     void appendingLeavesWholeLines_data()
     {
         QTest::addColumn<QByteArray>("lock"); // "-": none
-        QTest::newRow("no lock") << QByteArray("-");
-        QTest::newRow("empty lock left") << QByteArray();
-        QTest::newRow("lock of a process gone") << QByteArray("999999999\nZorvikTestTool\n");
+        QTest::newRow("without a lock") << QByteArray("-");
+        QTest::newRow("past an empty lock left behind") << QByteArray();
+        QTest::newRow("past the lock of a process gone")
+            << QByteArray("999999999\nZorvikTestTool\n");
     }
     void appendingLeavesWholeLines()
     {
@@ -93,10 +104,11 @@ private slots:
                 names << records::logFileName(QDate(2025, 3, 7).addDays(-day));
             return names;
         };
-        QTest::newRow("ten years ahead") << days(0, 95) << 3650 << 1000LL << days(90, 95);
-        QTest::newRow("named in 2000") << days(0, 88) + QStringList{"2000-01-01.log", "notes.txt"}
-                                       << 0 << 1000LL << QStringList();
-        QTest::newRow("folder cap") << days(0, 9) << 0 << 3LL << days(3, 9);
+        QTest::newRow("a clock ten years ahead") << days(0, 95) << 3650 << 1000LL << days(90, 95);
+        QTest::newRow("a file named in 2000 among the newest")
+            << days(0, 88) + QStringList{"2000-01-01.log", "notes.txt"} << 0 << 1000LL
+            << QStringList();
+        QTest::newRow("the folder over its cap") << days(0, 9) << 0 << 3LL << days(3, 9);
     }
     void cleanUpKeepsTheNewestDaysWhateverTheClock()
     {
@@ -119,34 +131,40 @@ private slots:
         QVERIFY(records::dropOldestLines(lines, 6) == 2 && lines == "ccc\r\n");
     }
 
-    // Said once; kept for the next save (said too) or, at exit, for a file beside.
+    // Said once; kept for the next save (said too) or, at exit, for a file
+    // beside. Each row has a folder of its own, the logs in "logs" there.
     void unwritableFilesAreToldOnceAndTheirLinesKept_data()
     {
-        QTest::addColumn<QString>("place");
-        for (const char *place : {"under a file", "disk full", "folder in the way"})
-            QTest::newRow(place) << place;
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<bool>("clears");    // what is in the way goes after two saves
+        QTest::addColumn<QString>("reason"); // in the box at exit
+        QTest::addColumn<int>("saved");      // record lines written at last
+        const QString blocked = dir.filePath(QStringLiteral("blocked"));
+        writeFile(blocked, "x");
+        QTest::newRow("under a file") << blocked + QStringLiteral("/provisioning.csv") << false
+                                      << QStringLiteral("无法创建文件夹 ") + blocked << 0;
+        const QString full = dir.filePath(QStringLiteral("full/"));
+        QDir().mkpath(full + QStringLiteral("logs"));
+        QFile::link(QStringLiteral("/dev/full"), full + QStringLiteral("provisioning.csv"));
+        QFile::link(QStringLiteral("/dev/full"),
+                    full + QStringLiteral("logs/") + records::logFileName(QDate::currentDate()));
+        QTest::newRow("on a full disk") << full + QStringLiteral("provisioning.csv") << false
+                                        << QStringLiteral("磁盘已满") << 4;
+        const QString cleared = dir.filePath(QStringLiteral("cleared/"));
+        QDir().mkpath(cleared + QStringLiteral("provisioning.csv"));
+        writeFile(cleared + QStringLiteral("logs"), "x");
+        QTest::newRow("behind a folder and a file in the way, then cleared")
+            << cleared + QStringLiteral("provisioning.csv") << true << QString() << 4;
     }
     void unwritableFilesAreToldOnceAndTheirLinesKept()
     {
-        QFETCH(QString, place);
-        const bool clears = place == QLatin1String("folder in the way");
-        QTemporaryDir dir;
-        QString record = dir.filePath(QStringLiteral("provisioning.csv"));
-        QString logs = dir.filePath(QStringLiteral("logs"));
+        QFETCH(QString, record);
+        QFETCH(bool, clears);
+        QFETCH(QString, reason);
+        QFETCH(int, saved);
+        const QString folder = QFileInfo(record).absolutePath();
+        const QString logs = folder + QStringLiteral("/logs");
         const QString today = logs + QLatin1Char('/') + records::logFileName(QDate::currentDate());
-        QString reason = QStringLiteral("磁盘已满");
-        if (place == QLatin1String("under a file")) {
-            QVERIFY(writeFile(dir.filePath(QStringLiteral("file")), "x"));
-            record = dir.filePath(QStringLiteral("file/provisioning.csv"));
-            logs = dir.filePath(QStringLiteral("file/logs"));
-            reason = QStringLiteral("无法创建文件夹 ") + dir.filePath(QStringLiteral("file"));
-        } else if (!clears) {
-            QVERIFY(QDir().mkpath(logs) && QFile::link(QStringLiteral("/dev/full"), record));
-            QVERIFY(QFile::link(QStringLiteral("/dev/full"), today));
-        } else {
-            QVERIFY(QDir().mkpath(record) && writeFile(logs, "x"));
-        }
-
         BoxCatcher boxes;
         {
             ZorvikTestTool window;
@@ -167,68 +185,81 @@ private slots:
             QCOMPARE(log.contains(QStringLiteral("写入记录保存在：")), clears);
             QCOMPARE(log.count(QStringLiteral("写入记录已恢复保存：") + record), int(clears));
         }
-        const QString apart = dir.filePath(
-            QDir(dir.path()).entryList({QStringLiteral("provisioning-unsaved-*")}).value(0));
-        const QString saved = QString::fromUtf8(readFile(clears ? record : apart));
-        QCOMPARE(saved.count(QStringLiteral(",成功,")),
-                 place == QLatin1String("under a file") ? 0 : 4);
+        const QString apart =
+            folder + QLatin1Char('/') +
+            QDir(folder).entryList({QStringLiteral("provisioning-unsaved-*")}).value(0);
+        QCOMPARE(
+            QString::fromUtf8(readFile(clears ? record : apart)).count(QStringLiteral(",成功,")),
+            saved);
         if (clears) {
             const QString log = QString::fromUtf8(readFile(today));
             QCOMPARE(log.count(QStringLiteral("批量写入成功")), 4);
             QCOMPARE(log.count(QStringLiteral("日志文件已恢复保存：") + today), 1);
-            QVERIFY(boxes.count() == 0);
+            QCOMPARE(boxes.count(), 0);
             return;
         }
         const QString lost = QStringLiteral("写入记录 %1 无法写入（%2），").arg(record, reason);
         QCOMPARE(boxes.last().title, QStringLiteral("写入记录未能保存"));
         QVERIFY(boxes.last().text == lost + QStringLiteral("未保存的记录已另存为：\r\n") + apart ||
                 boxes.last().text.startsWith(lost + QStringLiteral("未保存的记录也无法另存为 ")));
-        QVERIFY(saved.isEmpty() || readFile(apart).startsWith("\xEF\xBB\xBF时间,端口,"));
+        QVERIFY(saved == 0 || readFile(apart).startsWith("\xEF\xBB\xBF时间,端口,"));
     }
 
-    // Every entry of the window goes to the file of the day (the MQTT key masked), also
-    // after "清除窗口", and closing the window writes what is still waiting; old files
-    // go at start and each new day; "logFile=false" keeps the log off the disk.
-    void logFileKeepsTheDayAndForgetsOldDays()
+    // The newest 90 day files stay whatever their dates; older ones go at
+    // start and each new day; other files stay.
+    void oldDayFilesGoAtStartAndOnEachNewDay()
     {
-        const QString logs = isolateSettings() + QStringLiteral("/data/ZorvikTestTool/logs/");
+        const QString logs = isolateSettings() + kLogs;
         const QDate today = QDate::currentDate();
         const QString kept = logs + records::logFileName(today.addDays(-90));
-        const QString todays = logs + records::logFileName(today);
-        QFile::remove(todays);
-        for (int day = 1; day <= 91; ++day) // the newest 90 are kept anyway
+        for (int day = 1; day <= 91; ++day)
             QVERIFY(writeFile(logs + records::logFileName(today.addDays(-day)), "x"));
         QVERIFY(writeFile(logs + QStringLiteral("notes.txt"), "x"));
+        ZorvikTestTool window;
+        QVERIFY(!QFile::exists(logs + records::logFileName(today.addDays(-91))));
+        QVERIFY(QFile::exists(kept) && QFile::exists(logs + QStringLiteral("notes.txt")));
+        QVERIFY(writeFile(logs + records::logFileName(today), "x"));
+        WindowProbe(window).keepLogEntry(QString(), today.addDays(1));
+        QVERIFY(!QFile::exists(kept));
+    }
+
+    // Every entry of the window, the MQTT key masked, also after "清除窗口";
+    // closing the window writes what is still waiting. "logFile=false" keeps
+    // the log off the disk.
+    void everyEntryGoesToTheDaysFileWithTheKeyMasked_data()
+    {
+        QTest::addColumn<bool>("logFile");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("logFile=true")
+            << true
+            << QStringLiteral("一\r\n<b>二</b>\r\n\r\n发送AT指令:AT+BEAT=******,60\r\n\r\n"
+                              "发送AT指令:AT+BEAT=******,\r\n\r\nMQTT登录密钥为：******\r\n"
+                              "mqtt code:******\r\n");
+        QTest::newRow("logFile=false") << false << QString();
+    }
+    void everyEntryGoesToTheDaysFileWithTheKeyMasked()
+    {
+        QFETCH(bool, logFile);
+        QFETCH(QString, kept);
+        const QString todays =
+            isolateSettings() + kLogs + records::logFileName(QDate::currentDate());
+        QFile::remove(todays);
+        QSettings(settingsFilePath(), QSettings::IniFormat)
+            .setValue(QStringLiteral("logFile"), logFile);
         {
             ZorvikTestTool window;
             WindowProbe probe(window);
-            QVERIFY(!QFile::exists(logs + records::logFileName(today.addDays(-91))));
-            QVERIFY(QFile::exists(kept) && QFile::exists(logs + QStringLiteral("notes.txt")));
             probe.appendLog(QStringLiteral("一"));
-            QTRY_COMPARE(withoutStamps(todays), QStringLiteral("一\r\n"));
+            QTRY_COMPARE(withoutStamps(todays), logFile ? QStringLiteral("一\r\n") : QString());
             probe.appendLog(QStringLiteral("<b>二</b>\r\n"));
             QTest::mouseClick(probe.ui().readButton_2, Qt::LeftButton);
             for (const char *key : {"发送AT指令:AT+BEAT=k3y,60\r\n", "发送AT指令:AT+BEAT=k3y,\r\n",
                                     "MQTT登录密钥为：k3y", "mqtt code:k3y"})
                 probe.appendLog(QString::fromUtf8(key));
             QCOMPARE(probe.logText().count(QStringLiteral("k3y")), 4);
-            probe.keepLogEntry(QString(), today.addDays(1));
-            QVERIFY(!QFile::exists(kept));
-        }
-        const QString session =
-            QStringLiteral("一\r\n<b>二</b>\r\n\r\n发送AT指令:AT+BEAT=******,60\r\n\r\n"
-                           "发送AT指令:AT+BEAT=******,\r\n\r\nMQTT登录密钥为：******\r\n"
-                           "mqtt code:******\r\n");
-        QCOMPARE(withoutStamps(todays), session);
-
-        QSettings(settingsFilePath(), QSettings::IniFormat)
-            .setValue(QStringLiteral("logFile"), false);
-        {
-            ZorvikTestTool window;
-            WindowProbe(window).appendLog(QStringLiteral("四"));
         }
         QFile::remove(settingsFilePath());
-        QCOMPARE(withoutStamps(todays), session);
+        QCOMPARE(withoutStamps(todays), kept);
     }
 };
 

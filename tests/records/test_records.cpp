@@ -123,12 +123,46 @@ private slots:
                  expired);
     }
 
-    void aDaysFileEndsInALineAtItsCapAndARefusedBacklogLosesItsOldestLines()
+    // A backlog that outgrows 4 MB while the folder is in the way loses its
+    // oldest lines and says how many; the save that crosses the day's cap ends
+    // in the cap's line.
+    void aDaysFileSaysWhatItLostAndWhereItsCapWasReached()
     {
-        QCOMPARE(records::cappedLogBatch(6, "a\r\n", 9, "cap\r\n"), QByteArray("a\r\ncap\r\n"));
-        QCOMPARE(records::cappedLogBatch(9, "a\r\n", 9, "cap\r\n"), QByteArray());
-        QByteArray lines("a\r\nbb\r\nccc\r\n");
-        QVERIFY(records::dropOldestLines(lines, 6) == 2 && lines == "ccc\r\n");
+        const QString logs = dir.filePath(QStringLiteral("capped"));
+        const QString today = logs + QLatin1Char('/') + records::logFileName(QDate::currentDate());
+        const qint64 cap = 100LL * 1024 * 1024;
+        QVERIFY(writeFile(logs, "x"));
+        ZorvikTestTool window;
+        WindowProbe probe(window);
+        probe.flushLogFile();
+        probe.logFolder() = logs;
+        const int kept = 42000; // 100 bytes each
+        for (int entry = 0; entry < kept; ++entry)
+            probe.keepLogEntry(QStringLiteral("%1").arg(entry, 98, 10, QLatin1Char('0')),
+                               QDate::currentDate());
+        probe.flushLogFile();
+        QVERIFY(QFile::remove(logs) && QDir().mkpath(logs));
+        QFile file(today);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(cap - 1));
+        file.close();
+        probe.flushLogFile();
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(cap - 1));
+        const QStringList lines = QString::fromUtf8(file.readAll())
+                                      .remove(WindowProbe::logStamp())
+                                      .split(QStringLiteral("\r\n"));
+        const int dropped = lines.value(1)
+                                .section(QStringLiteral("丢弃了"), 1)
+                                .section(QStringLiteral("行"), 0, 0)
+                                .toInt();
+        QVERIFY(dropped > kept / 5);
+        QCOMPARE(lines.value(1), QStringLiteral("日志文件无法保存期间丢弃了%1行日志").arg(dropped));
+        QCOMPARE(lines.value(2), QStringLiteral("%1").arg(dropped, 98, 10, QLatin1Char('0')));
+        QCOMPARE(lines.mid(lines.size() - 4),
+                 QStringList(
+                     {QStringLiteral("%1").arg(kept - 1, 98, 10, QLatin1Char('0')),
+                      QStringLiteral("日志文件未能保存：%1（无法创建文件夹 %2）").arg(today, logs),
+                      QStringLiteral("日志文件已达当天上限（100 MB），当天其余日志不再写入文件"),
+                      QString()}));
     }
 
     // Said once; kept for the next save (said too) or, at exit, for a file

@@ -142,6 +142,7 @@ private:
     void handleConnectionReply();
     void requestAtEnable();
     void syncDeviceLog();
+    void letTerminalGo(const QString &logLine, const QString &recordReason);
 
     // Batch read and write (session/batch_window.cpp).
     void readStepBeat();

@@ -51,14 +51,21 @@ void ZorvikTestTool::onautoConnectButtonClicked()
 
 void ZorvikTestTool::onDisConnectButtonClicked()
 {
-    sendCommand(selector::disableAt); // the terminal stops accepting AT commands
+    letTerminalGo(QStringLiteral("设备已经断开"), QStringLiteral("断开连接"));
+}
+
+// The terminal is told to stop accepting AT commands, the port closes once
+// that has left, and a write under way ends without its verdict.
+void ZorvikTestTool::letTerminalGo(const QString &logLine, const QString &recordReason)
+{
+    sendCommand(selector::disableAt);
     session.connectState = Disconnected;
     writeAndClosePort();
     stopBatches();
     showConnectState(Disconnected);
     refreshControls();
-    appendLog(QStringLiteral("设备已经断开"));
-    recordWriteInterrupted(QStringLiteral("断开连接"));
+    appendLog(logLine);
+    recordWriteInterrupted(recordReason);
 }
 
 // One beat of a connect attempt: the query goes out on the second and fourth
@@ -173,14 +180,7 @@ void ZorvikTestTool::requestAtEnable()
         sendCommand(selector::enableAt);
         return;
     }
-    sendCommand(selector::disableAt);
-    session.connectState = Disconnected;
-    writeAndClosePort();
-    stopBatches();
-    showConnectState(Disconnected);
-    refreshControls();
-    appendLog(QStringLiteral("设备使能AT指令超时"));
-    recordWriteInterrupted(QStringLiteral("设备使能AT指令超时"));
+    letTerminalGo(QStringLiteral("设备使能AT指令超时"), QStringLiteral("设备使能AT指令超时"));
 }
 
 // Brings the terminal's own log output in line with "打开日志".

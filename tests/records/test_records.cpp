@@ -125,7 +125,7 @@ private slots:
 
     // A backlog that outgrows 4 MB while the folder is in the way loses its
     // oldest lines and says how many; the save that crosses the day's cap ends
-    // in the cap's line.
+    // in the cap's line, and the file takes nothing more that day.
     void aDaysFileSaysWhatItLostAndWhereItsCapWasReached()
     {
         const QString logs = dir.filePath(QStringLiteral("capped"));
@@ -146,6 +146,10 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(cap - 1));
         file.close();
         probe.flushLogFile();
+        const qint64 capped = file.size();
+        probe.keepLogEntry(QStringLiteral("past the cap"), QDate::currentDate());
+        probe.flushLogFile();
+        QCOMPARE(file.size(), capped);
         QVERIFY(file.open(QIODevice::ReadOnly) && file.seek(cap - 1));
         const QStringList lines = QString::fromUtf8(file.readAll())
                                       .remove(WindowProbe::logStamp())

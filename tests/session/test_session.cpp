@@ -57,6 +57,29 @@ void expectState(SimFixture &f, const QString &status)
     QCOMPARE(f.ui().connectButton->isEnabled(), !connected);
 }
 
+// The batch read of station 7, step by step: its request, then the results
+// the log shows. With the interval ticked, "BEAT?" is asked once.
+QList<QStringList> readSteps(const TerminalSimulator::State &t, Ui::ZorvikTestToolClass &ui,
+                             const QString &rate, bool intervalTicked)
+{
+    const QStringList beat{"BEAT?", "心跳间隔为：60", "MQTT登录密钥为：" + t.mqttKey};
+    QList<QStringList> steps{
+        {"VER", "设备软件版本信息:\r\n" + t.softwareVersion + "\r\nOK\r\n"},
+        {"00 03 01 00 00 01 84 27", "设备地址为：7\r\n"}, // address 0: any station
+        {"07 03 01 01 00 01 D4 50", "设备波特率为：" + rate + "\r\n"},
+        {"SN?", "设备ID为：" + t.serialNumber},
+        {"OPENDEV?", "设备状态为：开"},
+        beat,
+        {"DOMAIN?", "服务器地址为：" + t.serverHost, "服务器端口为：3999"},
+        {"PKEY?", "MQTT用户名为：" + t.mqttLoginName},
+        beat,
+        {"SRVPRO?", "服务器通信协议为：" + ui.BraudRate_5->itemText(3)},
+        {"DEVTYPE?", "设备类型为：" + ui.BraudRate_9->itemText(4)}};
+    if (intervalTicked)
+        steps.removeAt(8);
+    return steps;
+}
+
 } // namespace
 
 class SessionTest : public QObject
@@ -175,23 +198,7 @@ private slots:
         }
         auto &ui = f->ui();
         ui.BraudRate_1->setCurrentText(rate);
-
-        // Each step: its request, then the results the log shows.
-        const QStringList beat{"BEAT?", "心跳间隔为：60", "MQTT登录密钥为：" + t.mqttKey};
-        QList<QStringList> steps{
-            {"VER", "设备软件版本信息:\r\n" + t.softwareVersion + "\r\nOK\r\n"},
-            {"00 03 01 00 00 01 84 27", "设备地址为：7\r\n"}, // address 0: any station
-            {"07 03 01 01 00 01 D4 50", "设备波特率为：" + rate + "\r\n"},
-            {"SN?", "设备ID为：" + t.serialNumber},
-            {"OPENDEV?", "设备状态为：开"},
-            beat,
-            {"DOMAIN?", "服务器地址为：" + t.serverHost, "服务器端口为：3999"},
-            {"PKEY?", "MQTT用户名为：" + t.mqttLoginName},
-            beat,
-            {"SRVPRO?", "服务器通信协议为：" + ui.BraudRate_5->itemText(3)},
-            {"DEVTYPE?", "设备类型为：" + ui.BraudRate_9->itemText(4)}};
-        if (intervalTicked)
-            steps.removeAt(8);
+        QList<QStringList> steps = readSteps(t, ui, rate, intervalTicked);
         if (!atEnabled)
             steps = QList<QStringList>{{"ENATCMD=7,1"}, {"GSMLOG=0", "设备日志已关闭"}} + steps;
         QStringList requests;

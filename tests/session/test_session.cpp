@@ -261,13 +261,16 @@ private slots:
         QVERIFY(f->connectManually() && f->waitIdle());
         auto &ui = f->ui();
         f->sim.clearRequests();
+        const QList<QPair<QPushButton *, const char *>> toggles{{ui.pushButton_3, "继电器1"},
+                                                                {ui.pushButton_2, "继电器2"},
+                                                                {ui.pushButton, "继电器3"},
+                                                                {ui.pushButton_4, "设备"}};
         for (const bool off : {false, true}) {
             ui.pushButton_4->setText(off ? QStringLiteral("设备") : ui.pushButton_4->text());
-            for (QPushButton *button :
-                 {ui.pushButton_3, ui.pushButton_2, ui.pushButton, ui.pushButton_4}) {
+            for (const auto &[button, what] : toggles) {
                 f->click(button);
                 f->runTicks(20);
-                QVERIFY(button->text().startsWith(QString::fromUtf8(off ? "打开" : "关闭")));
+                QCOMPARE(button->text(), QString::fromUtf8(off ? "打开" : "关闭") + what);
             }
             const TerminalSimulator::State &t = f->sim.state();
             QCOMPARE(QVector<bool>({t.relays[0], t.relays[1], t.relays[2], t.switchOpen}),

@@ -426,6 +426,12 @@ private slots:
         QTest::newRow("the name refused, read back the same")
             << false << pkey << QStringLiteral("dev-0042") << QStringLiteral("MQTT登录名写入被拒绝")
             << failed << QStringLiteral("失败,MQTT登录名");
+        QTest::newRow("the address and the name refused")
+            << false << QStringList{QStringLiteral("DOMAIN"), QStringLiteral("PKEY")} << name
+            << QStringLiteral("MQTT登录名写入被拒绝")
+            << QStringLiteral("服务器地址写入失败\r\n|服务器端口写入失败\r\n|mqttName写入失败\r\n|"
+                              "批量写入失败数量：\r\n3")
+            << QStringLiteral("失败,服务器地址、服务器端口、MQTT登录名");
         QTest::newRow("the name refused silently") << true << pkey << name << kAllWritesSent
                                                    << failed << QStringLiteral("失败,MQTT登录名");
     }

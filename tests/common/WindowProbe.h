@@ -19,6 +19,7 @@ public:
     QSerialPort &serialPort() { return w.serialPort; }
     QByteArray &rxBuffer() { return w.rxBuffer; }
     int &waitSelector() { return w.waitSelector; }
+    int &rxOfferedSize() { return w.rxOfferedSize; }
     int &rxUnsolicitedFrom() { return w.rxUnsolicitedFrom; }
     quint16 &tick100ms() { return w.tick100ms; }
     quint16 &tick2s() { return w.tick2s; }

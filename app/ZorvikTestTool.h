@@ -136,6 +136,7 @@ private:
     bool stepMayAdvance(quint16 &beatCounter);
 
     // Connection (session/connection_window.cpp).
+    bool connectMayStart();
     bool connectWindowBeat();
     void manualConnectBeat();
     void autoConnectBeat();

@@ -21,28 +21,32 @@ void inform(const QString &title, const QString &text)
 
 } // namespace
 
-void ZorvikTestTool::onConnectButtonClicked()
+// Either connect button: not while an attempt runs, and not without a port;
+// what the window showed of the terminal before is forgotten.
+bool ZorvikTestTool::connectMayStart()
 {
     if (session.connectState == ManualConnecting || session.connectState == AutoConnecting)
-        return;
+        return false;
     if (ui.SerialComNum->currentText() == portlist::refreshEntry()) {
         inform(QStringLiteral("无可用串口"), QStringLiteral("请刷新串口"));
-        return;
+        return false;
     }
     forgetTerminal();
+    return true;
+}
+
+void ZorvikTestTool::onConnectButtonClicked()
+{
+    if (!connectMayStart())
+        return;
     session.connectState = ManualConnecting;
     openSerialPort(session.braudRate);
 }
 
 void ZorvikTestTool::onautoConnectButtonClicked()
 {
-    if (session.connectState == ManualConnecting || session.connectState == AutoConnecting)
+    if (!connectMayStart())
         return;
-    if (ui.SerialComNum->currentText() == portlist::refreshEntry()) {
-        inform(QStringLiteral("无可用串口"), QStringLiteral("请刷新串口"));
-        return;
-    }
-    forgetTerminal();
     ui.BraudRate_1->setCurrentIndex(0);
     session.autoBraudIndex = 0;
     session.connectState = AutoConnecting;

@@ -84,6 +84,8 @@ private slots:
         row("not by a prefix", "n1,SN12,k1\n", "SN1", "");
         row("not in a line of two fields", "n1,SN1\r\n", "SN1\r", "");
         row("past further fields", "n1,SN1,k1,x\n", "SN1", "n1|k1");
+        row("not with the key left blank", "n1,SN1,\nn2,SN1,k2\n", "SN1", "n2|k2");
+        row("not with the name left blank", ",SN1,k1\n", "SN1", "");
         row("without control characters", "n\t1\r,SN1,k\t1\r\n", "SN1", "n1|k1");
         row("a header like any line", "name,sn,key\nn1,SN1,k1\n", "sn", "name|key");
         row("in UTF-8", "设备,SN1,k1\n", "SN1", "设备|k1");

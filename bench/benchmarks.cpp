@@ -121,6 +121,44 @@ Figure failure(const QString &name, const QString &why)
     return figure;
 }
 
+// One timed click: when it fell, when its log line came, and when each request
+// reached the terminal in between.
+struct ClickRun
+{
+    qint64 clickNs = 0;
+    qint64 doneNs = 0;
+    QVector<qint64> requestNs;
+
+    double ms() const { return msSince(clickNs, doneNs); }
+};
+
+// Clicks button runs times, each once the window is idle, and waits for the
+// log line done. The click falls at a different point of the 100 ms beat each
+// run: the first step goes out on the next beat, 0 to 100 ms later. Empty when
+// a run failed; then why says so.
+QVector<ClickRun> timeClicks(ConnectedWindow &w, QAbstractButton *button, const QString &done,
+                             int runs, int timeoutMs, QString &why)
+{
+    QVector<ClickRun> timed;
+    for (int run = 0; run < runs; ++run) {
+        if (!w.waitIdle(30000)) {
+            why = QStringLiteral("window never idle");
+            return {};
+        }
+        runFor(300 + run * kBeatMs / runs);
+        const int before = w.tap->count(done);
+        w.sim.clearRequestTimes();
+        const qint64 click = nowNs();
+        button->click();
+        if (!runUntil([&] { return w.tap->count(done) > before; }, timeoutMs)) {
+            why = QStringLiteral("no \"%1\"").arg(done);
+            return {};
+        }
+        timed.append({click, w.tap->lastNs(done), w.sim.requestTimesNs()});
+    }
+    return timed;
+}
+
 } // namespace
 
 void print(const Figure &f)
@@ -272,28 +310,20 @@ QVector<Figure> batchRead(int runs, int replyDelayMs)
         return {failure(name, QStringLiteral("no connection"))};
     w.sim.run([replyDelayMs](TerminalSimulator &s) { s.setReplyDelay(replyDelayMs); });
 
+    QString why;
+    const QVector<ClickRun> timed = timeClicks(w, w.ui().readButton, kReadDone, runs, 30000, why);
+    if (timed.isEmpty())
+        return {failure(name, why)};
     QVector<double> fromClick;
     QVector<double> fromFirstRequest;
     QVector<double> requests;
     QStringList each;
-    for (int run = 0; run < runs; ++run) {
-        if (!w.waitIdle(30000))
-            return {failure(name, QStringLiteral("window never idle"))};
-        // The click falls at a different point of the 100 ms beat each run:
-        // the first step goes out on the next beat, 0 to 100 ms later.
-        runFor(300 + run * kBeatMs / runs);
-        const int done = w.tap->count(kReadDone);
-        w.sim.clearRequestTimes();
-        const qint64 click = nowNs();
-        w.ui().readButton->click();
-        if (!runUntil([&] { return w.tap->count(kReadDone) > done; }, 30000))
-            return {failure(name, QStringLiteral("read never completed"))};
-        const qint64 end = w.tap->lastNs(kReadDone);
-        const QVector<qint64> times = w.sim.requestTimesNs();
-        fromClick << msSince(click, end);
-        fromFirstRequest << (times.isEmpty() ? 0 : msSince(times.first(), end));
-        requests << times.size();
-        each << QString::number(fromClick.last(), 'f', 0);
+    for (const ClickRun &run : timed) {
+        fromClick << run.ms();
+        fromFirstRequest << (run.requestNs.isEmpty() ? 0
+                                                     : msSince(run.requestNs.first(), run.doneNs));
+        requests << run.requestNs.size();
+        each << QString::number(run.ms(), 'f', 0);
     }
 
     const double minimumMs = kBatchReadMinimumBeats * kBeatMs;
@@ -344,23 +374,18 @@ QVector<Figure> provisionWrite(int runs, bool confirming)
          {ui.checkBox_3, ui.checkBox_14, ui.checkBox_16, ui.checkBox_7, ui.checkBox_13})
         box->click();
 
+    QString why;
+    const QVector<ClickRun> timed =
+        timeClicks(w, ui.writeButton, kWriteSucceeded, runs, 60000, why);
+    if (timed.isEmpty())
+        return {failure(name, why)};
     QVector<double> fromClick;
     QVector<double> requests;
     QStringList each;
-    for (int run = 0; run < runs; ++run) {
-        if (!w.waitIdle(30000))
-            return {failure(name, QStringLiteral("window never idle"))};
-        // As for the read: the click falls at a different point of the beat.
-        runFor(300 + run * kBeatMs / runs);
-        const int done = w.tap->count(kWriteSucceeded);
-        w.sim.clearRequestTimes();
-        const qint64 click = nowNs();
-        ui.writeButton->click();
-        if (!runUntil([&] { return w.tap->count(kWriteSucceeded) > done; }, 60000))
-            return {failure(name, QStringLiteral("no \"批量写入成功\""))};
-        fromClick << msSince(click, w.tap->lastNs(kWriteSucceeded));
-        requests << w.sim.requestTimesNs().size();
-        each << QString::number(fromClick.last(), 'f', 0);
+    for (const ClickRun &run : timed) {
+        fromClick << run.ms();
+        requests << run.requestNs.size();
+        each << QString::number(run.ms(), 'f', 0);
     }
     Figure time{name + QStringLiteral("click to \"批量写入成功\""),
                 median(fromClick),
